@@ -1,0 +1,84 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+
+namespace Ui {
+class MainWindow;
+}
+// The generated form; its class in the .ui file is MainWindow, which is also the
+// translation context of every text on it.
+using MainWindowForm = Ui::MainWindow;
+
+class PortListWatcher;
+
+// The main window. Its slots are bound to the form's widgets by name and delegate to the
+// sensor operations; the reduced build (SENSOR_WORKBENCH_BASIC) lacks the eight smoke output
+// slots, so that group's buttons have nothing to call.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+private slots:
+    void main_loop();
+    void update_port();
+    void update_rs485_data();
+    void on_connect_button_clicked();
+    void on_scan_button_clicked();
+    void on_write_serial_number_clicked();
+    void on_read_serial_number_clicked();
+    void on_write_protocol_data_clicked();
+    void on_read_protocol_data_clicked();
+    void on_write_baud_rate_clicked();
+    void on_read_baud_rate_clicked();
+    void on_write_test_amount_clicked();
+    void on_read_test_amount_clicked();
+    void on_write_communication_mode_clicked();
+    void on_read_communication_mode_clicked();
+    void on_write_device_address_clicked();
+    void on_read_device_address_clicked();
+    void on_read_update_time_clicked();
+    void on_write_update_time_clicked();
+    void on_connect_button_2_clicked();
+    void on_scan_button_2_clicked();
+    void on_lineEdit_textEdited(const QString &arg1);
+    void on_line_time_textChanged(const QString &arg1);
+    void on_line_time_cursorPositionChanged(int arg1, int arg2);
+    void on_read_tem_offset_clicked();
+    void on_write_tem_offset_clicked();
+    void on_read_hum_offset_clicked();
+    void on_write_hum_offset_clicked();
+    void on_read_smoke_offset_clicked();
+    void on_write_smoke_offset_clicked();
+    void on_read_smoke_warning_clicked();
+    void on_write_smoke_warning_clicked();
+    void on_read_ad_min_clicked();
+    void on_write_output_change_clicked();
+    void on_write_ad_min_clicked();
+    void on_read_ad_max_clicked();
+    void on_write_ad_max_clicked();
+    void on_read_range_min_clicked();
+    void on_write_range_min_clicked();
+    void on_read_range_max_clicked();
+    void on_write_range_max_clicked();
+    void on_read_output_change_clicked();
+#ifndef SENSOR_WORKBENCH_BASIC
+    void on_read_smoke_v_min_clicked();
+    void on_write_smoke_v_min_clicked();
+    void on_read_smoke_v_max_clicked();
+    void on_write_smoke_v_max_clicked();
+    void on_read_smoke_c_min_clicked();
+    void on_write_smoke_c_min_clicked();
+    void on_read_smoke_c_max_clicked();
+    void on_write_smoke_c_max_clicked();
+#endif
+
+private:
+    MainWindowForm *ui;
+    // Decides when the serial port list can have changed, so update_port does not enumerate
+    // every tick.
+    PortListWatcher *portList;
+};

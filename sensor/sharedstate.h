@@ -1,0 +1,150 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+class Serial;
+class MyTimer;
+class RtuMaster;
+class ThreadFromQThread;
+namespace QtCharts {
+class QLineSeries;
+class QValueAxis;
+}  // namespace QtCharts
+
+// Request codes posted by the GUI thread and consumed by the worker.
+enum CommandCode : std::uint32_t {
+    ScanDevice = 1,
+    ReadSerialNumber = 2,
+    ReadTestAmount = 3,
+    ReadBaudRate = 4,
+    ReadCommunicationMode = 5,
+    ReadProtocolType = 6,
+    ReadUpdateTime = 7,
+    ReadSmokeOffset = 8,
+    ReadTemOffset = 9,
+    ReadHumOffset = 10,
+    ReadAdMax = 11,
+    ReadAdMin = 12,
+    ReadRangeMax = 13,
+    ReadRangeMin = 14,
+    ReadOutputChange = 15,
+    ReadSmokeWarning = 16,
+    ReadSmokeVMax = 17,
+    ReadSmokeVMin = 18,
+    ReadSmokeCMax = 19,
+    ReadSmokeCMin = 20,
+    AcquisitionCycle = 21,
+    WriteDeviceAddress = 81,
+    WriteSerialNumber = 82,
+    WriteTestAmount = 83,
+    WriteBaudRate = 84,
+    WriteCommunicationMode = 85,
+    WriteProtocolType = 86,
+    WriteUpdateTime = 87,
+    WriteSmokeOffset = 88,
+    WriteTemOffset = 89,
+    WriteHumOffset = 90,
+    WriteAdMax = 91,
+    WriteAdMin = 92,
+    WriteRangeMax = 93,
+    WriteRangeMin = 94,
+    WriteOutputChange = 95,
+    WriteSmokeWarning = 96,
+    WriteSmokeVMax = 97,
+    WriteSmokeVMin = 98,
+    WriteSmokeCMax = 99,
+    WriteSmokeCMin = 100,
+    Idle = 119,
+};
+
+// Outcome codes left by the worker: the command's own code on success, 255 - code on failure.
+namespace ResultCode {
+constexpr std::uint8_t None = 0;
+constexpr std::uint8_t ScanFailed = 254;
+constexpr std::uint8_t BaudRateWriteFailed = 255;
+constexpr std::uint8_t failureOf(std::uint32_t code) {
+    return std::uint8_t(255 - code);
+}
+}  // namespace ResultCode
+
+// Worker hand-off phases.
+namespace WorkerPhase {
+constexpr std::uint8_t HandedBack = 0;
+constexpr std::uint8_t Running = 1;
+constexpr std::uint8_t Finished = 2;
+}  // namespace WorkerPhase
+
+constexpr std::uint8_t kScanAddress = 250;
+
+// The one record through which the GUI thread and the worker exchange requests and results.
+// Every field both threads touch is atomic; workerPhase orders the rest: the worker stores
+// Finished with release as the last store of a run, the main loop loads it with acquire.
+struct SharedState {
+    std::atomic<std::uint8_t> workerPhase{WorkerPhase::Finished};
+    std::atomic<std::uint32_t> commandCode{0};
+    std::atomic<std::uint8_t> resultCode{0};
+    std::atomic<std::uint32_t> acquisitionPeriodMs{1000};
+    std::atomic<std::uint32_t> elapsedMs{0};
+    std::atomic<std::int32_t> acquisitionOn{0};
+    std::array<std::atomic<std::uint8_t>, 2> writeValue{};
+    std::atomic<std::uint8_t> slaveAddress{0};
+
+    std::atomic<std::int32_t> serialNumber{0};
+    std::atomic<std::uint8_t> testAmount{0};
+    std::atomic<std::uint8_t> baudRateCode{0};
+    std::atomic<std::uint8_t> communicationMode{0};
+    std::atomic<std::uint8_t> protocolType{0};
+    std::atomic<std::int32_t> updateTime{0};
+    std::atomic<std::int16_t> smokeOffset{0};
+    std::atomic<std::int16_t> temOffset{0};
+    std::atomic<std::int16_t> humOffset{0};
+    std::atomic<std::uint16_t> adMax{0};
+    std::atomic<std::uint16_t> adMin{0};
+    std::atomic<std::uint16_t> rangeMax{0};
+    std::atomic<std::uint16_t> rangeMin{0};
+    std::atomic<std::uint16_t> outputChange{0};
+    std::atomic<std::uint16_t> smokeWarning{0};
+    std::atomic<std::uint16_t> smokeVMax{0};
+    std::atomic<std::uint16_t> smokeVMin{0};
+    std::atomic<std::uint16_t> smokeCMax{0};
+    std::atomic<std::uint16_t> smokeCMin{0};
+    std::atomic<std::int32_t> smokeValue{0};
+    std::atomic<std::int32_t> temValue{0};
+    std::atomic<std::int32_t> humValue{0};
+    std::atomic<std::int32_t> alarmStatus{0};
+    std::atomic<std::int32_t> smokeAdValue{0};
+};
+
+constexpr int kSampleSlots = 100;
+
+// The chart's most recent acquisition samples. Only sampleReady is shared with the worker;
+// everything else belongs to the GUI thread.
+struct SampleWindow {
+    float sampleTime[kSampleSlots];
+    float sampleTem[kSampleSlots];
+    float sampleHum[kSampleSlots];
+    std::uint32_t sampleCount;
+    double nextTimeS;
+    double periodMs;
+    std::uint8_t running;
+    std::atomic<std::uint8_t> sampleReady;
+};
+
+extern SharedState sharedState;
+extern std::uint32_t windowCapacity;
+
+// Program-wide references, filled by the main window's constructor.
+extern Serial *serialPort;
+extern MyTimer *tickTimer;
+extern RtuMaster *rtuMaster;
+extern ThreadFromQThread *workerThread;
+extern SampleWindow *sampleWindow;
+extern QtCharts::QLineSeries *temSeries;
+extern QtCharts::QLineSeries *humSeries;
+extern QtCharts::QValueAxis *timeAxis;
+extern QtCharts::QValueAxis *valueAxis;
+
+// The sample window lives to the end of the process; a new main window finds it zero-filled.
+SampleWindow *resetSampleWindow();

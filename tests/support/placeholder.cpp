@@ -1,0 +1,1 @@
+// Placeholder until the shared test helpers land.

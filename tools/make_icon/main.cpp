@@ -1,0 +1,2 @@
+// Placeholder until this tool lands.
+int main() { return 1; }
