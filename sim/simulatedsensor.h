@@ -1,0 +1,269 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <thread>
+#include <vector>
+
+// The sensor's registers and its answers to Modbus RTU requests, without any I/O.
+// Thread-safe: every public member may be called from any thread.
+class SensorModel {
+public:
+    static constexpr std::uint8_t kScanAddress = 250;
+    static constexpr std::uint8_t kDefaultAddress = 1;
+    static constexpr std::uint8_t kDefaultBaudRateCode = 3;  // 9600
+
+    // Live readings (temperature, humidity in hundredths, signed).
+    static constexpr int kRegSmokePpm = 0;
+    static constexpr int kRegTemperature = 1;
+    static constexpr int kRegHumidity = 2;
+    static constexpr int kRegAlarmStatus = 3;
+    static constexpr int kRegSerialNumber = 100;
+    static constexpr int kRegDeviceAddress = 102;
+    static constexpr int kRegBaudRateCode = 103;
+    static constexpr int kRegSmokeWarning = 111;
+    static constexpr int kRegSmokeAd = 112;
+    static constexpr int kRegOutputChange = 255;
+
+    static constexpr std::uint16_t kAlarmSmoke = 0x0001;
+
+    static constexpr std::uint8_t kIllegalFunction = 0x01;
+    static constexpr std::uint8_t kIllegalDataAddress = 0x02;
+    static constexpr std::uint8_t kIllegalDataValue = 0x03;
+
+    explicit SensorModel(std::uint32_t seed = 1);
+
+    // One whole request frame in, the reply frame out; empty when the sensor stays silent
+    // (bad CRC, another address, malformed frame). *description, when given, says in a few
+    // words what happened ("read reg 100 = 0x1234", "scan", "write reg 103 = 0x0004", ...).
+    QByteArray handleRequest(const QByteArray &frame, QString *description = nullptr);
+
+    std::uint8_t address() const;
+    void setAddress(std::uint8_t address);
+    std::uint16_t baudRateCode() const;
+
+    static bool hasRegister(int reg);
+    // Current value; nullopt for a register the sensor does not have.
+    std::optional<std::uint16_t> registerValue(int reg) const;
+    // Sets a register exactly (no range check); false for a register the sensor lacks.
+    // Register 102 changes the address, 103 the baud-rate code.
+    bool setRegister(int reg, std::uint16_t value);
+
+    // Live readings drift with time while moving; frozen they keep what was set.
+    void setLiveValuesMoving(bool moving);
+    bool liveValuesMoving() const;
+
+    // Number of requests this sensor answered (scan included), for tests.
+    int answeredCount() const;
+
+private:
+    void advanceLiveValuesLocked();
+    std::uint16_t valueLocked(int reg) const;
+    QByteArray exceptionReply(std::uint8_t address, std::uint8_t function, std::uint8_t code) const;
+
+    mutable std::mutex mutex_;
+    std::map<int, std::uint16_t> registers_;
+    std::uint8_t address_ = kDefaultAddress;
+    bool moving_ = true;
+    int answered_ = 0;
+    std::mt19937 random_;
+    std::chrono::steady_clock::time_point lastAdvance_;
+};
+
+// Appends the CRC-16/MODBUS of frame to it, low byte first.
+QByteArray withCrc(const QByteArray &frame);
+// Upper-case hex pairs separated by blanks, "01 03 00 64".
+QString hexBytes(const QByteArray &bytes);
+
+// A misbehaviour injected into the reply to one request.
+enum class Fault {
+    None,
+    NoReply,            // the request is lost: not applied, nothing sent
+    BadCrc,             // last CRC byte inverted
+    SplitReply,         // two chunks: byteCount bytes, a gap of delayMs, the rest
+    LateReply,          // the whole reply after delayMs
+    ExtraBytesBefore,   // bytes (default one 0x00) sent just before the reply
+    ExtraBytesAfter,    // bytes (default one 0x00) sent just after the reply
+    ExceptionReply,     // function | 0x80 with exceptionCode; the request is not applied
+    WrongEcho,          // data bytes changed (value + 1), CRC valid; writes are still stored
+    DoubleReply,        // the reply twice, delayMs apart (0: in one write)
+    TruncatedReply,     // only the first byteCount bytes
+    OverlongByteCount,  // byte count raised by byteCount (default 4), CRC valid
+    OtherAddress,       // address byte replaced by otherAddress, CRC valid
+    RawReply,           // exactly bytes, whatever was asked; the request is applied
+};
+
+const char *faultName(Fault fault);
+// Accepts the names faultName() gives ("NoReply", ...), case-insensitive.
+std::optional<Fault> faultFromName(const QString &name);
+
+struct FaultSpec {
+    Fault kind = Fault::None;
+    int delayMs = -1;    // -1: the fault's default (LateReply 300, SplitReply 10, DoubleReply 0)
+    int byteCount = -1;  // -1: default (SplitReply half, TruncatedReply 4, OverlongByteCount 4)
+    QByteArray bytes;    // RawReply: the reply; ExtraBytes*: the stray bytes
+    std::uint8_t exceptionCode = 0x04;
+    std::uint8_t otherAddress = 0x02;
+
+    static FaultSpec of(Fault kind);
+    static FaultSpec late(int delayMs);
+    static FaultSpec split(int firstChunkBytes, int gapMs);
+    static FaultSpec truncated(int keptBytes);
+    static FaultSpec raw(const QByteArray &reply);
+    static FaultSpec exception(std::uint8_t code);
+    static FaultSpec otherAddressReply(std::uint8_t address);
+    static FaultSpec extraBefore(const QByteArray &stray);
+    static FaultSpec extraAfter(const QByteArray &stray);
+    static FaultSpec doubled(int gapMs);
+};
+
+// What went over the wire for one request.
+struct Exchange {
+    using Clock = std::chrono::steady_clock;
+    struct Chunk {
+        QByteArray bytes;
+        Clock::time_point sentAt;
+    };
+
+    QByteArray request;            // a discarded fragment too (see description)
+    Clock::time_point receivedAt;  // when the request's last byte was read
+    Fault fault = Fault::None;
+    std::vector<Chunk> replyChunks;  // in the order written; empty when nothing was sent
+    QString description;
+
+    QByteArray reply() const;  // all chunks joined
+    std::optional<Clock::time_point> firstSentAt() const;
+    std::optional<Clock::time_point> lastSentAt() const;
+};
+
+// Serves a SensorModel on a pseudo-terminal it creates or on a named serial device, from a
+// thread of its own (poll() on the descriptor), so it answers while the caller's thread is
+// blocked or busy. Requests are 8-byte frames; anything else is delimited by line silence.
+class SimulatedSensor {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    explicit SimulatedSensor(std::uint32_t seed = 1);
+    ~SimulatedSensor();
+    SimulatedSensor(const SimulatedSensor &) = delete;
+    SimulatedSensor &operator=(const SimulatedSensor &) = delete;
+
+    // Creates a pseudo-terminal and starts serving its master side. portPath() then names
+    // the slave ("/dev/pts/7") for QSerialPort or libmodbus. baudRate only matters for line
+    // timing and the silence that ends a fragment.
+    bool openPty(QString *error = nullptr, int baudRate = 9600);
+    // Opens a serial device at baudRate, 8-N-1, raw, no flow control, and serves it.
+    bool openDevice(const QString &path, int baudRate, QString *error = nullptr);
+    QString portPath() const;
+    bool isRunning() const;
+    // Stops the thread and closes the descriptors. Also done by the destructor.
+    void stop();
+    // Closes the pty's master side as an unplugged adapter would; readers of the slave then
+    // see a hang-up. The thread stops.
+    void hangUp();
+
+    SensorModel &model() { return model_; }
+
+    // The next request this sensor answers gets the queued fault (one per request, in order).
+    void queueFault(const FaultSpec &fault);
+    void clearFaultQueue();
+    // Each answered request without a queued fault gets this fault with this probability
+    // (several rates add up; seeded, so a run repeats).
+    void setFaultRate(const FaultSpec &fault, double probability);
+    void clearFaultRates();
+
+    // Delay every reply by the time both frames take on the wire (10 bits a byte at the
+    // baud rate) plus the turnaround.
+    void setLineTiming(bool enabled, int turnaroundMs = 2);
+    int baudRate() const;
+
+    // Log of exchanges, oldest first.
+    std::vector<Exchange> exchanges() const;
+    void clearExchanges();
+    // Blocks until at least count exchanges are logged and their replies fully written, or
+    // the timeout passes. Returns whether the count was reached.
+    bool waitForExchanges(std::size_t count, int timeoutMs) const;
+
+    // Called on the serving thread after each exchange is complete (reply fully written).
+    void setFrameLogger(std::function<void(const Exchange &)> logger);
+
+private:
+    struct Pending;
+    bool startServing(int fd, int baudRate, QString *error);
+    void serve();
+    void onRequestComplete(const QByteArray &frame, Clock::time_point at);
+    FaultSpec pickFault();
+    void scheduleReply(std::size_t exchangeIndex, const QByteArray &reply, const FaultSpec &fault,
+                       Clock::time_point requestAt, int requestBytes);
+    void finishExchange(std::size_t exchangeIndex);
+    int silenceMs() const;
+
+    SensorModel model_;
+    int fd_ = -1;       // pty master or device
+    int slaveFd_ = -1;  // kept open so clients may close and reopen the pty
+    int wakeFd_ = -1;   // eventfd that stops the thread
+    QString path_;
+    std::thread thread_;
+    std::atomic<bool> running_{false};
+    std::atomic<int> baudRate_{9600};
+
+    mutable std::mutex mutex_;  // guards everything below
+    mutable std::condition_variable exchangesChanged_;
+    std::deque<FaultSpec> faultQueue_;
+    std::vector<std::pair<FaultSpec, double>> faultRates_;
+    std::mt19937 faultRandom_;
+    bool lineTiming_ = false;
+    int turnaroundMs_ = 2;
+    std::vector<Exchange> exchanges_;
+    std::size_t completedExchanges_ = 0;
+    std::size_t exchangeBase_ = 0;  // exchanges cleared so far; pending writes keep global ids
+    std::vector<std::size_t> openExchanges_;
+    std::function<void(const Exchange &)> logger_;
+
+    // Owned by the serving thread only.
+    struct Scheduled {
+        Clock::time_point due;
+        QByteArray bytes;
+        std::size_t exchangeId;
+        bool last;
+    };
+    std::vector<Scheduled> schedule_;
+};
+
+// Two pseudo-terminals joined like a null-modem cable: what is written to one slave is read
+// from the other. Lets two programs that each want a device path talk to each other.
+class PtyBridge {
+public:
+    PtyBridge();
+    ~PtyBridge();
+    PtyBridge(const PtyBridge &) = delete;
+    PtyBridge &operator=(const PtyBridge &) = delete;
+
+    bool open(QString *error = nullptr);
+    void close();
+    QString pathA() const { return pathA_; }
+    QString pathB() const { return pathB_; }
+    // Bytes carried so far in each direction.
+    std::uint64_t bytesAtoB() const { return bytesAtoB_; }
+    std::uint64_t bytesBtoA() const { return bytesBtoA_; }
+
+private:
+    void run();
+
+    int masterA_ = -1, slaveA_ = -1, masterB_ = -1, slaveB_ = -1, wakeFd_ = -1;
+    QString pathA_, pathB_;
+    std::thread thread_;
+    std::atomic<std::uint64_t> bytesAtoB_{0};
+    std::atomic<std::uint64_t> bytesBtoA_{0};
+};
