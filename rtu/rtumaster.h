@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+
+#include "rtu/frames.h"
+
+class Serial;
+
+// Carries out one Modbus RTU transaction at a time: build the request, hand it to the port,
+// wait the fixed time while the owner thread gathers the reply, check it. Knows nothing of
+// registers' meanings or of the screen. Called from one thread at a time.
+class RtuMaster {
+public:
+    explicit RtuMaster(Serial &serial);
+
+    // 1 when a valid reply arrived; then *byteCount = N and data[0..N) are its data bytes.
+    // 0 otherwise, with both caller buffers untouched. data must have room for 255 bytes.
+    int readRegisters(int slave, int startRegister, int registerCount, std::uint8_t *data,
+                      std::uint8_t *byteCount);
+    // 1 when a valid echo carrying the same dataLength data bytes arrived, 0 otherwise.
+    int writeRegister(int slave, int registerAddress, const std::uint8_t *data, int dataLength);
+
+    // Address byte of the last accepted read reply.
+    std::uint8_t replyAddress() const;
+
+    // Check the bytes gathered for the current transaction; 1 when accepted. Both empty the
+    // gathered bytes.
+    int parseReadReply();
+    int parseWriteReply(int dataLength);
+
+    // Ends every current and later wait at once (used when the program shuts down).
+    void abortWaits();
+
+    static constexpr int kWriteReplyWaitMs = 200;
+    static constexpr int kMaxDataBytes = kFrameDataCapacity;
+
+private:
+    void waitForReply(int milliseconds);
+    // Copies what the port gathered into rxFrame; false when it is too short to be checked.
+    bool takeGatheredReply();
+
+    Serial &serial;
+    ReadRequest readRequest;
+    WriteRequest writeRequest;
+    ReadReply readReply;
+    WriteReply writeReply;
+    QByteArray txFrame;
+    QByteArray rxFrame;
+
+    std::mutex waitMutex;
+    std::condition_variable waitWake;
+    bool waitsAborted = false;
+};
