@@ -1,28 +1,52 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <QStringList>
 
 #include <functional>
 #include <optional>
 
+class QFileSystemWatcher;
+
 // Decides when the list of serial ports has to be read again. Enumerating costs about 14 ms
-// of CPU, so it is done only when the operating system says the set of devices may have
-// changed (and for a short while after, while device nodes settle); where there is no such
-// signal, it is done on every call.
+// of CPU (udev walks every tty), far too much for every 100 ms tick, so the list is read
+// only when the operating system says the set of devices may have changed, and for a short
+// while after, as device nodes settle. Where no such signal exists it is read on every tick.
 class PortListWatcher : public QObject {
     Q_OBJECT
 
 public:
     using Enumerator = std::function<QStringList()>;
 
-    explicit PortListWatcher(Enumerator enumerate, QObject *parent = nullptr);
+    enum class ChangeSignal {
+        DeviceDirectory,  // watch the device directory (Linux: /dev); every tick if impossible
+        EveryTick,        // no change signal: enumerate on every call
+        External,         // only devicesMayHaveChanged() says so
+    };
 
-    // Called once per tick: the current names when they differ from the names last
-    // returned (the first call always enumerates), otherwise nothing.
+    // Ticks after a change signal during which the list is still read: a USB adapter's node
+    // may appear a moment after the directory changed, and udev adds its properties later.
+    static constexpr int kSettleTicks = 10;
+
+    explicit PortListWatcher(Enumerator enumerate, QObject *parent = nullptr,
+                             ChangeSignal signal = ChangeSignal::DeviceDirectory,
+                             const QString &deviceDirectory = QStringLiteral("/dev"));
+
+    // Called once per tick: the current names when they differ from the names last returned
+    // (the first call always reads the list), otherwise nothing.
     std::optional<QStringList> namesIfChanged();
 
+    bool watchesDevices() const { return watcher != nullptr; }
+
 public slots:
-    // The change signal: the set of devices may have changed.
     void devicesMayHaveChanged();
+
+private:
+    Enumerator enumerate;
+    QFileSystemWatcher *watcher = nullptr;
+    bool enumerateEveryTick = false;
+    bool firstCall = true;
+    int settleTicksLeft = 0;
+    QStringList knownPorts;
 };
