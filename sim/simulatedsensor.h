@@ -48,6 +48,8 @@ public:
     // (bad CRC, another address, malformed frame). *description, when given, says in a few
     // words what happened ("read reg 100 = 0x1234", "scan", "write reg 103 = 0x0004", ...).
     QByteArray handleRequest(const QByteArray &frame, QString *description = nullptr);
+    // Whether handleRequest() would answer this frame (valid, and for this sensor or a scan).
+    bool wouldAnswer(const QByteArray &frame) const;
 
     std::uint8_t address() const;
     void setAddress(std::uint8_t address);
@@ -166,11 +168,13 @@ public:
     // Opens a serial device at baudRate, 8-N-1, raw, no flow control, and serves it.
     bool openDevice(const QString &path, int baudRate, QString *error = nullptr);
     QString portPath() const;
+    // False before opening, after stop() or hangUp(), and after the device failed.
     bool isRunning() const;
+    // Why serving ended on its own (device error), empty otherwise.
+    QString failure() const;
     // Stops the thread and closes the descriptors. Also done by the destructor.
     void stop();
-    // Closes the pty's master side as an unplugged adapter would; readers of the slave then
-    // see a hang-up. The thread stops.
+    // Closes the line as an unplugged adapter would: a client of the pty then sees a hang-up.
     void hangUp();
 
     SensorModel &model() { return model_; }
@@ -186,6 +190,8 @@ public:
     // Delay every reply by the time both frames take on the wire (10 bits a byte at the
     // baud rate) plus the turnaround.
     void setLineTiming(bool enabled, int turnaroundMs = 2);
+    // The line's baud rate; a successful write of the baud-rate code changes it once the
+    // echo is out, as the sensor would.
     int baudRate() const;
 
     // Log of exchanges, oldest first.
@@ -198,54 +204,66 @@ public:
     // Called on the serving thread after each exchange is complete (reply fully written).
     void setFrameLogger(std::function<void(const Exchange &)> logger);
 
+    static std::optional<int> baudRateForCode(std::uint16_t code);
+    static std::optional<std::uint16_t> codeForBaudRate(int baudRate);
+
 private:
-    struct Pending;
+    struct Scheduled {
+        Clock::time_point due;
+        QByteArray bytes;
+        std::uint64_t exchangeId;
+        bool lastChunk;
+        int baudRateAfter;  // 0: unchanged
+    };
+
     bool startServing(int fd, int baudRate, QString *error);
     void serve();
-    void onRequestComplete(const QByteArray &frame, Clock::time_point at);
+    void takeFrames(Clock::time_point now);
+    void onFrame(const QByteArray &frame, Clock::time_point at);
     FaultSpec pickFault();
-    void scheduleReply(std::size_t exchangeIndex, const QByteArray &reply, const FaultSpec &fault,
-                       Clock::time_point requestAt, int requestBytes);
-    void finishExchange(std::size_t exchangeIndex);
+    std::uint64_t logExchange(Exchange exchange, bool complete);
+    void writeDue(Clock::time_point now);
+    void chunkWritten(const Scheduled &chunk, Clock::time_point at);
+    void applyBaudRate(int baudRate);
+    void fail(const QString &why);
     int silenceMs() const;
 
     SensorModel model_;
     int fd_ = -1;       // pty master or device
-    int slaveFd_ = -1;  // kept open so clients may close and reopen the pty
+    int slaveFd_ = -1;  // kept open so that clients may close and reopen the pty
     int wakeFd_ = -1;   // eventfd that stops the thread
+    bool isPty_ = false;
     QString path_;
     std::thread thread_;
     std::atomic<bool> running_{false};
     std::atomic<int> baudRate_{9600};
 
-    mutable std::mutex mutex_;  // guards everything below
+    mutable std::mutex mutex_;  // guards everything down to the serving thread's own state
     mutable std::condition_variable exchangesChanged_;
     std::deque<FaultSpec> faultQueue_;
     std::vector<std::pair<FaultSpec, double>> faultRates_;
     std::mt19937 faultRandom_;
     bool lineTiming_ = false;
     int turnaroundMs_ = 2;
-    std::vector<Exchange> exchanges_;
-    std::size_t completedExchanges_ = 0;
-    std::size_t exchangeBase_ = 0;  // exchanges cleared so far; pending writes keep global ids
-    std::vector<std::size_t> openExchanges_;
+    std::deque<Exchange> exchanges_;
+    std::deque<bool> exchangeComplete_;
+    std::uint64_t firstExchangeId_ = 0;  // id of exchanges_.front(); ids survive a clear
     std::function<void(const Exchange &)> logger_;
+    QString failure_;
 
-    // Owned by the serving thread only.
-    struct Scheduled {
-        Clock::time_point due;
-        QByteArray bytes;
-        std::size_t exchangeId;
-        bool last;
-    };
-    std::vector<Scheduled> schedule_;
+    // The serving thread's own state.
+    QByteArray rxPending_;
+    Clock::time_point lastByteAt_;
+    std::vector<Scheduled> schedule_;   // sorted by due time, stable
+    std::optional<Scheduled> writing_;  // chunk being written
+    QByteArray writeLeft_;              // its bytes the line has not taken yet
 };
 
 // Two pseudo-terminals joined like a null-modem cable: what is written to one slave is read
 // from the other. Lets two programs that each want a device path talk to each other.
 class PtyBridge {
 public:
-    PtyBridge();
+    PtyBridge() = default;
     ~PtyBridge();
     PtyBridge(const PtyBridge &) = delete;
     PtyBridge &operator=(const PtyBridge &) = delete;
