@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 class Serial;
 class MyTimer;
@@ -115,7 +116,24 @@ struct SharedState {
     std::atomic<std::int32_t> humValue{0};
     std::atomic<std::int32_t> alarmStatus{0};
     std::atomic<std::int32_t> smokeAdValue{0};
+
+    // A write post stores the value and then the code; the worker takes both under this lock,
+    // so a press that lands while the worker takes its command cannot pair one press's code
+    // with another press's value.
+    std::mutex postMutex;
 };
+
+// The pending command as the worker takes it: the code and the value a write sends.
+struct TakenCommand {
+    std::uint32_t code;
+    std::array<std::uint8_t, 2> writeValue;
+};
+
+// GUI side: the last post wins the single slot.
+void postCommand(SharedState &state, std::uint32_t code);
+void postWrite(SharedState &state, std::uint32_t code, std::uint16_t value);
+// Worker side: takes the pending code, leaving Idle, in one exchange.
+TakenCommand takeCommand(SharedState &state);
 
 constexpr int kSampleSlots = 100;
 
@@ -148,3 +166,7 @@ extern QtCharts::QValueAxis *valueAxis;
 
 // The sample window lives to the end of the process; a new main window finds it zero-filled.
 SampleWindow *resetSampleWindow();
+
+// Puts the record, windowCapacity and the sample window back to their start-up values, for a
+// process that builds several main windows one after another (tests). No worker may run.
+void resetSharedState();

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+
+#include "app/mainwindow.h"
+
+struct SharedState;
+struct SampleWindow;
+class Serial;
+class QThread;
+namespace QtCharts {
+class QLineSeries;
+class QValueAxis;
+}  // namespace QtCharts
+
+// Each curve keeps this many of its newest points; the cost of a repaint grows with the points
+// held, and the axis never shows more than the last seconds anyway.
+constexpr int kMaxSeriesPoints = 1000;
+
+// "01 03 AF " for the bytes 0x01 0x03 0xAF.
+QString hexDump(const QByteArray &bytes);
+// The log line for a result code; empty when the code has none.
+QString resultMessage(std::uint8_t resultCode);
+// A temperature or humidity register (signed hundredths in its low 16 bits) as shown.
+QString hundredthsText(std::int32_t registerValue);
+
+struct ChartParts {
+    QtCharts::QLineSeries *temperature;
+    QtCharts::QLineSeries *humidity;
+    QtCharts::QValueAxis *timeAxis;
+};
+
+// One tick of the program, on the program-wide objects.
+void runMainLoop(MainWindowForm &ui);
+
+// Counters, frame dumps, live read-outs, the read-back field and the result line of the job
+// the worker has finished; clears resultCode.
+void presentFinishedJob(MainWindowForm &ui, Serial &serial, SharedState &state);
+// Takes the ready sample into the window and the chart and clears sampleReady. With a
+// capacity of 0 the window keeps nothing and no point is added.
+void plotSample(MainWindowForm &ui, SampleWindow &samples, std::uint32_t capacity,
+                const SharedState &state, const ChartParts &chart);
+// Starts the worker's next run. Only after the last run has stored Finished, so the wait is
+// for the thread's own exit and never for this thread.
+void restartWorker(QThread &worker);
