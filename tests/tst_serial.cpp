@@ -1,0 +1,336 @@
+#include <QSerialPort>
+#include <QThread>
+#include <QtTest>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <future>
+#include <thread>
+
+#include "rtu/rtumaster.h"
+#include "support/busfixture.h"
+#include "transport/serial.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+const QByteArray kReadRequest = QByteArray::fromHex(
+    "01030000000184"
+    "0A");
+const QByteArray kReadReply = QByteArray::fromHex("010302000A3843");
+
+// Opens serial on a fresh pty and wires readyRead as the main window does.
+bool openOn(Serial &serial, const PtyPeer &peer) {
+    wireReadyRead(serial);
+    return peer.isValid() && serial.openPort(peer.slavePath(), 9600);
+}
+
+}  // namespace
+
+class TestSerial : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startsEmptyAndClosed();
+    void replyInTwoNotificationsIsWhole();
+    void bytesAfterTheWaitAreStillAppended();
+    void openFailsOnMissingPort_data();
+    void openFailsOnMissingPort();
+    void sendWhileClosedFails_data();
+    void sendWhileClosedFails();
+    void sendFromOwnerThreadWritesAtOnce();
+    void handOffFromWorkerWritesInOwnerThread();
+    void shutdownReleasesWaitingWorker();
+    void handOffAfterShutdownFailsAtOnce();
+    void handOffPendingAtShutdownNeverWrites();
+    void hangUpDoesNotSpinAndLaterTransactionsFail();
+    void closeAndReopenAfterHangUp();
+    void destructorReleasesThePort();
+    void takeEmptiesTheLogFrames();
+};
+
+void TestSerial::startsEmptyAndClosed() {
+    Serial serial;
+    QVERIFY(serial.port != nullptr);
+    QVERIFY(!serial.port->isOpen());
+    QCOMPARE(serial.isOpen.load(), false);
+    QCOMPARE(int(serial.replyWaitMs.load()), 0);
+    QCOMPARE(serial.rxByteCount.load(), 0u);
+    QCOMPARE(serial.txByteCount.load(), 0u);
+    QVERIFY(serial.rxBufferSnapshot().isEmpty());
+    QVERIFY(serial.lastSent().isEmpty());
+    QVERIFY(serial.lastReceived().isEmpty());
+}
+
+void TestSerial::replyInTwoNotificationsIsWhole() {
+    PtyPeer peer;
+    Serial serial;
+    QVERIFY(openOn(serial, peer));
+
+    QVERIFY(peer.write(kReadReply.left(3)));
+    QTRY_COMPARE(serial.rxBufferSnapshot(), kReadReply.left(3));
+    QCOMPARE(serial.lastReceived(), kReadReply.left(3));
+
+    QVERIFY(peer.write(kReadReply.mid(3)));
+    QTRY_COMPARE(serial.rxBufferSnapshot(), kReadReply);
+    QCOMPARE(serial.lastReceived(), kReadReply);
+}
+
+void TestSerial::bytesAfterTheWaitAreStillAppended() {
+    PtyPeer peer;
+    Serial serial;
+    QVERIFY(openOn(serial, peer));
+    serial.replyWaitMs = 30;
+    RtuMaster master(serial);
+
+    int result = -1;
+    std::uint8_t data[255] = {};
+    std::uint8_t byteCount = 0;
+    QVERIFY(runOnWorker([&] { result = master.readRegisters(1, 0, 1, data, &byteCount); }));
+    QCOMPARE(result, 0);
+    QCOMPARE(peer.read(8, 1000), kReadRequest);
+
+    QVERIFY(peer.write(kReadReply));
+    QTRY_COMPARE(serial.rxBufferSnapshot(), kReadReply);
+    QCOMPARE(serial.lastReceived(), kReadReply);
+
+    // The next transaction's start empties the buffer, not the log copy.
+    serial.clearRxBuffer();
+    QVERIFY(serial.rxBufferSnapshot().isEmpty());
+    QCOMPARE(serial.lastReceived(), kReadReply);
+}
+
+void TestSerial::openFailsOnMissingPort_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("isOpenBefore");
+
+    QTest::newRow("absolute path, flag clear") << "/dev/ttyNoSuchAdapter" << false;
+    QTest::newRow("absolute path, flag set") << "/dev/ttyNoSuchAdapter" << true;
+    QTest::newRow("short name") << "ttyNoSuchAdapter7" << false;
+    QTest::newRow("empty name") << "" << true;
+}
+
+void TestSerial::openFailsOnMissingPort() {
+    QFETCH(QString, name);
+    QFETCH(bool, isOpenBefore);
+
+    Serial serial;
+    serial.isOpen = isOpenBefore;
+    QVERIFY(!serial.openPort(name, 9600));
+    QVERIFY(!serial.port->isOpen());
+    QCOMPARE(serial.isOpen.load(), isOpenBefore);
+}
+
+void TestSerial::sendWhileClosedFails_data() {
+    QTest::addColumn<bool>("fromWorker");
+    QTest::newRow("owner thread") << false;
+    QTest::newRow("worker thread") << true;
+}
+
+void TestSerial::sendWhileClosedFails() {
+    QFETCH(bool, fromWorker);
+
+    Serial serial;
+    int result = -1;
+    if (fromWorker)
+        QVERIFY(runOnWorker([&] { result = serial.sendData(kReadRequest); }));
+    else
+        result = serial.sendData(kReadRequest);
+
+    QCOMPARE(result, 0);
+    QCOMPARE(serial.lastSent(), kReadRequest);
+}
+
+void TestSerial::sendFromOwnerThreadWritesAtOnce() {
+    PtyPeer peer;
+    Serial serial;
+    QVERIFY(openOn(serial, peer));
+
+    QCOMPARE(serial.sendData(kReadRequest), 1);
+    // No event loop runs here: only a flush by the call itself puts the frame on the wire.
+    // (The pty moves it to the master end a moment later, hence the short wait.)
+    QCOMPARE(peer.read(8, 100), kReadRequest);
+    QCOMPARE(serial.lastSent(), kReadRequest);
+}
+
+void TestSerial::handOffFromWorkerWritesInOwnerThread() {
+    PtyPeer peer;
+    Serial serial;
+    QVERIFY(openOn(serial, peer));
+
+    QThread *writingThread = nullptr;
+    connect(
+        serial.port, &QSerialPort::bytesWritten, serial.port,
+        [&](qint64) { writingThread = QThread::currentThread(); }, Qt::DirectConnection);
+
+    // The owner thread is busy when the hand-off arrives: a sendData that returned before the
+    // owner wrote would find nothing on the wire for a good while.
+    QTimer::singleShot(0, [] { std::this_thread::sleep_for(300ms); });
+    int result = -1;
+    QByteArray onTheWireWhenReturned;
+    QVERIFY(runOnWorker([&] {
+        result = serial.sendData(kReadRequest);
+        onTheWireWhenReturned = peer.read(8, 100);
+    }));
+
+    QCOMPARE(result, 1);
+    QCOMPARE(onTheWireWhenReturned, kReadRequest);
+    QCOMPARE(writingThread, QThread::currentThread());
+    QCOMPARE(serial.lastSent(), kReadRequest);
+}
+
+void TestSerial::shutdownReleasesWaitingWorker() {
+    PtyPeer peer;
+    Serial serial;
+    QVERIFY(openOn(serial, peer));
+
+    // This thread runs no event loop, as a GUI thread blocked waiting for its worker.
+    std::atomic<bool> sending{false};
+    std::promise<int> result;
+    std::thread worker([&] {
+        sending = true;
+        result.set_value(serial.sendData(kReadRequest));
+    });
+    std::future<int> sent = result.get_future();
+    while (!sending)
+        std::this_thread::yield();
+    // Either order must release it: hand-off already waiting, or about to start.
+    QCOMPARE(sent.wait_for(50ms), std::future_status::timeout);
+    serial.shutdownHandoff();
+
+    const bool released = sent.wait_for(5s) == std::future_status::ready;
+    if (!released)
+        QCoreApplication::processEvents();  // let it go, so the join below cannot hang
+    worker.join();
+    QVERIFY(released);
+    QCOMPARE(sent.get(), 0);
+}
+
+void TestSerial::handOffAfterShutdownFailsAtOnce() {
+    PtyPeer peer;
+    Serial serial;
+    QVERIFY(openOn(serial, peer));
+    serial.shutdownHandoff();
+
+    std::promise<int> result;
+    std::future<int> sent = result.get_future();
+    std::thread worker([&] { result.set_value(serial.sendData(kReadRequest)); });
+    const bool returned = sent.wait_for(5s) == std::future_status::ready;
+    if (!returned)
+        QCoreApplication::processEvents();
+    worker.join();
+    QVERIFY(returned);
+    QCOMPARE(sent.get(), 0);
+    runEventLoopFor(20);
+    QCOMPARE(peer.read(8, 100), QByteArray());
+}
+
+void TestSerial::handOffPendingAtShutdownNeverWrites() {
+    PtyPeer peer;
+    Serial serial;
+    QVERIFY(openOn(serial, peer));
+
+    std::promise<int> result;
+    std::future<int> sent = result.get_future();
+    std::thread worker([&] { result.set_value(serial.sendData(kReadRequest)); });
+    // The hand-off is posted but this thread does not run it before shutting down.
+    QCOMPARE(sent.wait_for(50ms), std::future_status::timeout);
+    serial.shutdownHandoff();
+    const bool returned = sent.wait_for(5s) == std::future_status::ready;
+    worker.join();
+    QVERIFY(returned);
+    QCOMPARE(sent.get(), 0);
+
+    // Now the posted hand-off runs, and must leave the port alone.
+    runEventLoopFor(20);
+    QCOMPARE(peer.read(8, 100), QByteArray());
+}
+
+void TestSerial::hangUpDoesNotSpinAndLaterTransactionsFail() {
+    PtyPeer peer;
+    Serial serial;
+    QVERIFY(openOn(serial, peer));
+    serial.isOpen = true;
+    serial.replyWaitMs = 50;
+
+    peer.hangUp();
+    const auto wallStart = std::chrono::steady_clock::now();
+    const auto cpuStart = processCpuTime();
+    runEventLoopFor(1500);
+    const auto cpuUsed = processCpuTime() - cpuStart;
+    const auto wallUsed = std::chrono::steady_clock::now() - wallStart;
+
+    const double share = double(cpuUsed.count()) / double(wallUsed.count());
+    QVERIFY2(share < 0.3, qPrintable(QStringLiteral("CPU share %1 after hang-up").arg(share)));
+    QVERIFY(!serial.port->isOpen());
+    // The operator's view of the port is left alone.
+    QCOMPARE(serial.isOpen.load(), true);
+
+    RtuMaster master(serial);
+    std::uint8_t data[255];
+    std::memset(data, 0xEE, sizeof data);
+    std::uint8_t byteCount = 0xEE;
+    int result = -1;
+    int sendResult = -1;
+    const auto transactionStart = std::chrono::steady_clock::now();
+    QVERIFY(runOnWorker([&] {
+        sendResult = serial.sendData(kReadRequest);
+        result = master.readRegisters(1, 0, 1, data, &byteCount);
+    }));
+    QCOMPARE(sendResult, 0);
+    QCOMPARE(result, 0);
+    QVERIFY(std::chrono::steady_clock::now() - transactionStart >= 50ms);
+    QCOMPARE(int(byteCount), 0xEE);
+    QCOMPARE(int(data[0]), 0xEE);
+}
+
+void TestSerial::closeAndReopenAfterHangUp() {
+    PtyPeer first;
+    Serial serial;
+    QVERIFY(openOn(serial, first));
+    first.hangUp();
+    QTRY_VERIFY(!serial.port->isOpen());
+
+    // The operator closes (nothing left to close) and opens another port.
+    serial.closePort();
+    PtyPeer second;
+    QVERIFY(serial.openPort(second.slavePath(), 9600));
+    QVERIFY(second.write(kReadReply));
+    QTRY_COMPARE(serial.rxBufferSnapshot(), kReadReply);
+    QCOMPARE(serial.sendData(kReadRequest), 1);
+    QCOMPARE(second.read(8, 1000), kReadRequest);
+}
+
+void TestSerial::destructorReleasesThePort() {
+    PtyPeer peer;
+    {
+        Serial first;
+        QVERIFY(openOn(first, peer));
+    }
+    // A port left open would still be locked for exclusive use.
+    Serial second;
+    QVERIFY(openOn(second, peer));
+    QCOMPARE(second.sendData(kReadRequest), 1);
+    QCOMPARE(peer.read(8, 1000), kReadRequest);
+}
+
+void TestSerial::takeEmptiesTheLogFrames() {
+    PtyPeer peer;
+    Serial serial;
+    QVERIFY(openOn(serial, peer));
+    QCOMPARE(serial.sendData(kReadRequest), 1);
+    QVERIFY(peer.write(kReadReply));
+    QTRY_COMPARE(serial.lastReceived(), kReadReply);
+
+    QCOMPARE(serial.takeLastSent(), kReadRequest);
+    QCOMPARE(serial.takeLastReceived(), kReadReply);
+    QVERIFY(serial.takeLastSent().isEmpty());
+    QVERIFY(serial.takeLastReceived().isEmpty());
+    // The reply is still there for the transaction that waits for it.
+    QCOMPARE(serial.rxBufferSnapshot(), kReadReply);
+}
+
+QTEST_GUILESS_MAIN(TestSerial)
+#include "tst_serial.moc"
