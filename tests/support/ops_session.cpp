@@ -1,0 +1,157 @@
+#include "support/ops_session.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTest>
+#include <QTextEdit>
+
+#include <mutex>
+
+#include "sensor/sharedstate.h"
+#include "transport/mytimer.h"
+
+namespace {
+
+constexpr int kTickMs = 100;
+
+}  // namespace
+
+OpsSession::OpsSession(const WindowFactory &makeWindow) {
+    resetSharedState();
+    if (!sim.openPty())
+        return;
+    sim.model().setLiveValuesMoving(false);
+    windowPtr.reset(makeWindow());
+    QObject::connect(tickTimer, &MyTimer::handleTimeout, windowPtr.get(), [this] { ++ticks; });
+    // The first tick rebuilds the port selector from the system's ports.
+    valid = QTest::qWaitFor([this] { return ticks.load() >= 1; }, 5000);
+}
+
+OpsSession::~OpsSession() {
+    windowPtr.reset();
+    sim.stop();
+}
+
+QString OpsSession::text(const char *objectName) {
+    if (auto *lineEdit = widget<QLineEdit>(objectName))
+        return lineEdit->text();
+    if (auto *other = widget<QWidget>(objectName))
+        return other->property("text").toString();
+    return QStringLiteral("<no widget %1>").arg(QLatin1String(objectName));
+}
+
+void OpsSession::setText(const char *lineEditName, const QString &text) {
+    if (auto *lineEdit = widget<QLineEdit>(lineEditName))
+        lineEdit->setText(text);
+}
+
+void OpsSession::click(const char *buttonName) {
+    if (auto *button = widget<QAbstractButton>(buttonName))
+        button->click();
+}
+
+void OpsSession::pressConnect(int baudRate) {
+    auto *ports = widget<QComboBox>("com_port");
+    auto *baudRates = widget<QComboBox>("baud_rate");
+    ports->addItem(sim.portPath());
+    ports->setCurrentIndex(ports->count() - 1);
+    baudRates->setCurrentIndex(baudRates->findText(QString::number(baudRate)));
+    click("connect_button");
+}
+
+bool OpsSession::openPort(int baudRate) {
+    const int first = logLineCount();
+    pressConnect(baudRate);
+    return waitForLogLine(QStringLiteral("串口打开成功！"), first, 1000) >= 0;
+}
+
+bool OpsSession::openAndScan(int baudRate) {
+    if (!openPort(baudRate))
+        return false;
+    const int first = logLineCount();
+    click("scan_button");
+    const bool found = waitForLogLine(QStringLiteral("获取成功！"), first) >= 0;
+    sim.clearExchanges();
+    return found;
+}
+
+qint64 OpsSession::destroyWindow() {
+    QElapsedTimer timer;
+    timer.start();
+    windowPtr.reset();
+    return timer.elapsed();
+}
+
+QTextEdit *OpsSession::log() const {
+    return windowPtr->findChild<QTextEdit *>(QStringLiteral("textEdit"));
+}
+
+QStringList OpsSession::logLines() const {
+    const QString all = log()->toPlainText();
+    return all.isEmpty() ? QStringList() : all.split(QLatin1Char('\n'));
+}
+
+QStringList OpsSession::logLinesFrom(int firstLine) const {
+    return logLines().mid(firstLine);
+}
+
+int OpsSession::waitForLogLine(const QString &line, int firstLine, int timeoutMs) const {
+    int found = -1;
+    (void)QTest::qWaitFor(
+        [&] {
+            found = logLines().indexOf(line, firstLine);
+            return found >= 0;
+        },
+        timeoutMs);
+    return found;
+}
+
+bool OpsSession::waitForIdleWorker(int timeoutMs) const {
+    return QTest::qWaitFor(
+        [] {
+            const std::uint32_t pending = sharedState.commandCode.load();
+            return sharedState.workerPhase.load() == WorkerPhase::Finished &&
+                   (pending == Idle || pending == 0);
+        },
+        timeoutMs);
+}
+
+void OpsSession::waitTicks(int count) const {
+    const int until = ticks.load() + count;
+    (void)QTest::qWaitFor([this, until] { return ticks.load() >= until; },
+                          count * kTickMs * 10 + 1000);
+}
+
+namespace {
+
+std::mutex debugLinesMutex;
+QStringList debugLines;
+QtMessageHandler previousHandler = nullptr;
+
+void countingHandler(QtMsgType type, const QMessageLogContext &context, const QString &message) {
+    if (type == QtDebugMsg) {
+        std::lock_guard<std::mutex> lock(debugLinesMutex);
+        debugLines.append(message);
+    }
+    if (previousHandler)
+        previousHandler(type, context, message);
+}
+
+}  // namespace
+
+DebugLineCounter::DebugLineCounter() {
+    std::lock_guard<std::mutex> lock(debugLinesMutex);
+    debugLines.clear();
+    previousHandler = qInstallMessageHandler(countingHandler);
+}
+
+DebugLineCounter::~DebugLineCounter() {
+    qInstallMessageHandler(previousHandler);
+}
+
+int DebugLineCounter::count(const QString &line) const {
+    std::lock_guard<std::mutex> lock(debugLinesMutex);
+    return int(debugLines.count(line));
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+#include "sim/simulatedsensor.h"
+
+class QTextEdit;
+
+// A main window driven through its widgets against a simulated sensor on a pseudo-terminal.
+// The window comes from a factory, so this helper knows nothing of the build variant.
+class OpsSession {
+public:
+    using WindowFactory = std::function<QWidget *()>;
+
+    // Resets the shared state, starts the sensor (address 1, live values frozen) and builds the
+    // window, then lets its first tick pass so the port selector has been filled once.
+    explicit OpsSession(const WindowFactory &makeWindow);
+    ~OpsSession();
+    OpsSession(const OpsSession &) = delete;
+    OpsSession &operator=(const OpsSession &) = delete;
+
+    bool isValid() const { return valid; }
+    QWidget &window() { return *windowPtr; }
+    SimulatedSensor &sensor() { return sim; }
+
+    template <typename T>
+    T *widget(const char *objectName) {
+        return windowPtr->findChild<T *>(QLatin1String(objectName));
+    }
+    QString text(const char *objectName);
+    void setText(const char *lineEditName, const QString &text);
+    // Clicks like the operator: nothing happens when the button is disabled.
+    void click(const char *buttonName);
+
+    // Selects the sensor's pty in com_port and the baud rate, and presses connect_button.
+    void pressConnect(int baudRate = 115200);
+    // Opens the port and waits for "串口打开成功！".
+    bool openPort(int baudRate = 115200);
+    // Opens, scans and waits for "获取成功！"; the sensor's exchange log is then cleared.
+    bool openAndScan(int baudRate = 115200);
+    // Deletes the window now (as closing it would) and reports how long that took.
+    qint64 destroyWindow();
+
+    QStringList logLines() const;
+    int logLineCount() const { return logLines().size(); }
+    QStringList logLinesFrom(int firstLine) const;
+    // Waits until `line` appears at or after firstLine; its index, or -1 after timeoutMs.
+    int waitForLogLine(const QString &line, int firstLine, int timeoutMs = 5000) const;
+    // Waits for the worker to be idle between runs, with no post pending: a good moment to
+    // post, since the next run starts only at the next tick.
+    bool waitForIdleWorker(int timeoutMs = 5000) const;
+    // Ticks delivered since the window was built; counted after main_loop and update_port
+    // have run for the tick. Readable from any thread.
+    int tickCount() const { return ticks.load(); }
+    // Lets `count` ticks pass.
+    void waitTicks(int count) const;
+
+private:
+    QTextEdit *log() const;
+
+    SimulatedSensor sim;
+    std::unique_ptr<QWidget> windowPtr;
+    std::atomic<int> ticks{0};
+    bool valid = false;
+};
+
+// Counts debug lines by text while it lives.
+class DebugLineCounter {
+public:
+    DebugLineCounter();
+    ~DebugLineCounter();
+    int count(const QString &line) const;
+};
