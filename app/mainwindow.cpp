@@ -52,14 +52,15 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     ui->wind_speed_buffer->setPalette(whiteText);
     ui->wind_speed_buffer_2->setPalette(whiteText);
 
-    temSeries->setPen(QPen(QColor(Qt::yellow)));
-    humSeries->setPen(QPen(QColor(Qt::white)));
-
     QChart *chart = ui->graphicsView->chart();
     chart->addSeries(temSeries);
     chart->addSeries(humSeries);
     chart->setTheme(QChart::ChartThemeBlueCerulean);
     chart->setTitle(tr("温湿度曲线图"));
+
+    // After the theme: setting a theme repaints every series in the theme's own colours.
+    temSeries->setPen(QPen(QColor(Qt::yellow)));
+    humSeries->setPen(QPen(QColor(Qt::white)));
 
     timeAxis->setRange(0, 7);
     timeAxis->setTickCount(8);
