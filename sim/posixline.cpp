@@ -109,6 +109,11 @@ int openSerialDevice(const QString &path, int baudRate, QString *error) {
     return fd;
 }
 
+bool isSupportedBaudRate(int baudRate) {
+    speed_t speed;
+    return speedFor(baudRate, &speed);
+}
+
 bool setLineSpeed(int fd, int baudRate, int when) {
     speed_t speed;
     termios settings{};

@@ -11,5 +11,6 @@ bool openRawPty(int *master, int *slave, QString *slavePath, QString *error);
 // A serial device opened non-blocking, raw 8-N-1 without flow control. -1 on failure.
 int openSerialDevice(const QString &path, int baudRate, QString *error);
 bool setLineSpeed(int fd, int baudRate, int when);
+bool isSupportedBaudRate(int baudRate);
 
 }  // namespace simposix
