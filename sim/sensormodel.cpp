@@ -140,6 +140,7 @@ std::optional<std::uint16_t> SensorModel::registerValue(int reg) const {
     if (!hasRegister(reg))
         return std::nullopt;
     std::lock_guard<std::mutex> lock(mutex_);
+    advanceLiveValuesLocked();
     return valueLocked(reg);
 }
 
@@ -156,6 +157,11 @@ bool SensorModel::setRegister(int reg, std::uint16_t value) {
 
 void SensorModel::setLiveValuesMoving(bool moving) {
     std::lock_guard<std::mutex> lock(mutex_);
+    if (moving_ && !moving) {
+        // Freeze what a read would show now, derived values included.
+        registers_[kRegSmokeAd] = valueLocked(kRegSmokeAd);
+        registers_[kRegAlarmStatus] = valueLocked(kRegAlarmStatus);
+    }
     moving_ = moving;
     // Movement resumes from now, not from when it was frozen.
     lastAdvance_ = std::chrono::steady_clock::now();
@@ -174,6 +180,14 @@ int SensorModel::answeredCount() const {
 std::uint16_t SensorModel::valueLocked(int reg) const {
     if (reg == kRegDeviceAddress)
         return address_;
+    if (reg == kRegAlarmStatus && moving_) {
+        // The smoke bit follows the reading and the alarm value; other bits stay as set.
+        const std::uint16_t warning = registers_.at(kRegSmokeWarning);
+        std::uint16_t alarm = registers_.at(kRegAlarmStatus) & ~kAlarmSmoke;
+        if (warning > 0 && registers_.at(kRegSmokePpm) >= warning)
+            alarm |= kAlarmSmoke;
+        return alarm;
+    }
     if (reg == kRegSmokeAd && moving_) {
         // The AD value follows the smoke reading through the sensor's calibration.
         const int adMax = registers_.at(kRegAdMax);
@@ -189,7 +203,7 @@ std::uint16_t SensorModel::valueLocked(int reg) const {
     return registers_.at(reg);
 }
 
-void SensorModel::advanceLiveValuesLocked() {
+void SensorModel::advanceLiveValuesLocked() const {
     if (!moving_)
         return;
     const auto now = std::chrono::steady_clock::now();
@@ -211,11 +225,6 @@ void SensorModel::advanceLiveValuesLocked() {
         std::uint16_t(std::int16_t(std::clamp(std::lround(temperature), -4000L, 12500L)));
     registers_[kRegHumidity] = std::uint16_t(std::clamp(std::lround(humidity), 0L, 10000L));
     registers_[kRegSmokePpm] = std::uint16_t(std::clamp(std::lround(smoke), 0L, 10000L));
-    const std::uint16_t warning = registers_[kRegSmokeWarning];
-    std::uint16_t alarm = registers_[kRegAlarmStatus] & ~kAlarmSmoke;
-    if (warning > 0 && registers_[kRegSmokePpm] >= warning)
-        alarm |= kAlarmSmoke;
-    registers_[kRegAlarmStatus] = alarm;
 }
 
 QByteArray SensorModel::exceptionReply(std::uint8_t address, std::uint8_t function,

@@ -62,7 +62,9 @@ public:
     // Register 102 changes the address, 103 the baud-rate code.
     bool setRegister(int reg, std::uint16_t value);
 
-    // Live readings drift with time while moving; frozen they keep what was set.
+    // While moving, temperature, humidity and smoke drift with time, and the smoke AD value
+    // and the smoke alarm bit follow the smoke reading. Frozen, every register keeps what
+    // was set. Moving is the default.
     void setLiveValuesMoving(bool moving);
     bool liveValuesMoving() const;
 
@@ -70,17 +72,18 @@ public:
     int answeredCount() const;
 
 private:
-    void advanceLiveValuesLocked();
+    void advanceLiveValuesLocked() const;
     std::uint16_t valueLocked(int reg) const;
     QByteArray exceptionReply(std::uint8_t address, std::uint8_t function, std::uint8_t code) const;
 
     mutable std::mutex mutex_;
-    std::map<int, std::uint16_t> registers_;
+    // Mutable because a read catches the live readings up with the time that has passed.
+    mutable std::map<int, std::uint16_t> registers_;
     std::uint8_t address_ = kDefaultAddress;
     bool moving_ = true;
     int answered_ = 0;
-    std::mt19937 random_;
-    std::chrono::steady_clock::time_point lastAdvance_;
+    mutable std::mt19937 random_;
+    mutable std::chrono::steady_clock::time_point lastAdvance_;
 };
 
 // Appends the CRC-16/MODBUS of frame to it, low byte first.
