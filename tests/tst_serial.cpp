@@ -34,7 +34,6 @@ class TestSerial : public QObject {
     Q_OBJECT
 
 private slots:
-    void startsEmptyAndClosed();
     void replyInTwoNotificationsIsWhole();
     void bytesAfterTheWaitAreStillAppended();
     void openFailsOnMissingPort_data();
@@ -52,19 +51,6 @@ private slots:
     void destructorReleasesThePort();
     void takeEmptiesTheLogFrames();
 };
-
-void TestSerial::startsEmptyAndClosed() {
-    Serial serial;
-    QVERIFY(serial.port != nullptr);
-    QVERIFY(!serial.port->isOpen());
-    QCOMPARE(serial.isOpen.load(), false);
-    QCOMPARE(int(serial.replyWaitMs.load()), 0);
-    QCOMPARE(serial.rxByteCount.load(), 0u);
-    QCOMPARE(serial.txByteCount.load(), 0u);
-    QVERIFY(serial.rxBufferSnapshot().isEmpty());
-    QVERIFY(serial.lastSent().isEmpty());
-    QVERIFY(serial.lastReceived().isEmpty());
-}
 
 void TestSerial::replyInTwoNotificationsIsWhole() {
     PtyPeer peer;
