@@ -1,8 +1,8 @@
 #pragma once
 
-// The main window's form as the operator's documentation lays it out: every object in the
-// order setupUi creates it. Written down independently of app/mainwindow.ui, so that the
-// tests compare the built window against this and not against the form file itself.
+// The main window's form written down object by object, in the order setupUi creates them.
+// Kept apart from app/mainwindow.ui on purpose: the tests compare the built window with this
+// list, not with the form file that built it.
 
 #include <QWidget>
 
