@@ -103,6 +103,11 @@ void dispatch(SharedState &state, RtuMaster &master, SampleWindow &samples,
 ThreadFromQThread::ThreadFromQThread(QObject *parent) : QThread(parent) {}
 
 ThreadFromQThread::~ThreadFromQThread() {
+    wait();
+    // Qt joins its threads through futexes that ThreadSanitizer cannot see. A run's last
+    // store releases workerPhase, so acquiring it orders everything the thread did to this
+    // object before the object goes.
+    (void)sharedState.workerPhase.load(std::memory_order_acquire);
     qDebug() << "ThreadFromQThread delete";
 }
 
