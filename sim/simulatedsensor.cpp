@@ -366,21 +366,33 @@ FaultSpec SimulatedSensor::pickFault() {
     return {};
 }
 
-std::uint64_t SimulatedSensor::logExchange(Exchange exchange, bool complete) {
+std::uint64_t SimulatedSensor::logExchange(Exchange exchange) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::uint64_t id = firstExchangeId_ + exchanges_.size();
+    exchanges_.push_back(std::move(exchange));
+    exchangeComplete_.push_back(false);
+    return id;
+}
+
+void SimulatedSensor::completeExchange(std::uint64_t id) {
     std::function<void(const Exchange &)> logger;
-    std::uint64_t id;
+    std::optional<Exchange> finished;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        id = firstExchangeId_ + exchanges_.size();
-        exchanges_.push_back(exchange);
-        exchangeComplete_.push_back(complete);
-        if (complete)
-            logger = logger_;
+        if (id >= firstExchangeId_ && id < firstExchangeId_ + exchanges_.size())
+            finished = exchanges_[std::size_t(id - firstExchangeId_)];
+        logger = logger_;
+    }
+    // The logger runs before the exchange counts as complete, so whoever waited for it
+    // finds the logger done too.
+    if (logger && finished)
+        logger(*finished);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (id >= firstExchangeId_ && id < firstExchangeId_ + exchanges_.size())
+            exchangeComplete_[std::size_t(id - firstExchangeId_)] = true;
     }
     exchangesChanged_.notify_all();
-    if (logger)
-        logger(exchange);
-    return id;
 }
 
 void SimulatedSensor::onFrame(const QByteArray &frame, Clock::time_point at) {
@@ -389,7 +401,7 @@ void SimulatedSensor::onFrame(const QByteArray &frame, Clock::time_point at) {
     exchange.receivedAt = at;
     if (!model_.wouldAnswer(frame)) {
         model_.handleRequest(frame, &exchange.description);
-        logExchange(exchange, true);
+        completeExchange(logExchange(exchange));
         return;
     }
 
@@ -510,7 +522,7 @@ void SimulatedSensor::onFrame(const QByteArray &frame, Clock::time_point at) {
         baudRateAfter = baudRateForCode(baudCodeAfter).value_or(0);
 
     if (chunks.empty()) {
-        logExchange(exchange, true);
+        completeExchange(logExchange(exchange));
         if (baudRateAfter > 0)
             applyBaudRate(baudRateAfter);
         return;
@@ -526,7 +538,7 @@ void SimulatedSensor::onFrame(const QByteArray &frame, Clock::time_point at) {
             lineDelayMs = bytesOnWire * 10 * 1000.0 / baudRate_ + turnaroundMs_;
         }
     }
-    const std::uint64_t id = logExchange(exchange, false);
+    const std::uint64_t id = logExchange(exchange);
     const auto start = at + std::chrono::microseconds(std::lround(lineDelayMs * 1000.0));
     for (std::size_t i = 0; i < chunks.size(); ++i) {
         const bool last = i + 1 == chunks.size();
@@ -540,26 +552,17 @@ void SimulatedSensor::onFrame(const QByteArray &frame, Clock::time_point at) {
 }
 
 void SimulatedSensor::chunkWritten(const Scheduled &chunk, Clock::time_point at) {
-    std::function<void(const Exchange &)> logger;
-    std::optional<Exchange> finished;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (chunk.exchangeId >= firstExchangeId_ &&
-            chunk.exchangeId < firstExchangeId_ + exchanges_.size()) {
-            const std::size_t index = std::size_t(chunk.exchangeId - firstExchangeId_);
-            exchanges_[index].replyChunks.push_back({chunk.bytes, at});
-            if (chunk.lastChunk) {
-                exchangeComplete_[index] = true;
-                finished = exchanges_[index];
-                logger = logger_;
-            }
-        }
+            chunk.exchangeId < firstExchangeId_ + exchanges_.size())
+            exchanges_[std::size_t(chunk.exchangeId - firstExchangeId_)].replyChunks.push_back(
+                {chunk.bytes, at});
     }
-    exchangesChanged_.notify_all();
     if (chunk.baudRateAfter > 0)
         applyBaudRate(chunk.baudRateAfter);
-    if (logger && finished)
-        logger(*finished);
+    if (chunk.lastChunk)
+        completeExchange(chunk.exchangeId);
 }
 
 void SimulatedSensor::applyBaudRate(int baudRate) {

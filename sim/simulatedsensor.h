@@ -200,8 +200,8 @@ public:
     // Log of exchanges, oldest first.
     std::vector<Exchange> exchanges() const;
     void clearExchanges();
-    // Blocks until at least count exchanges are logged and their replies fully written, or
-    // the timeout passes. Returns whether the count was reached.
+    // Blocks until at least count exchanges are logged, their replies fully written and the
+    // frame logger has seen them, or the timeout passes. Returns whether the count was reached.
     bool waitForExchanges(std::size_t count, int timeoutMs) const;
 
     // Called on the serving thread after each exchange is complete (reply fully written).
@@ -224,7 +224,8 @@ private:
     void takeFrames(Clock::time_point now);
     void onFrame(const QByteArray &frame, Clock::time_point at);
     FaultSpec pickFault();
-    std::uint64_t logExchange(Exchange exchange, bool complete);
+    std::uint64_t logExchange(Exchange exchange);
+    void completeExchange(std::uint64_t id);
     void writeDue(Clock::time_point now);
     void chunkWritten(const Scheduled &chunk, Clock::time_point at);
     void applyBaudRate(int baudRate);

@@ -390,5 +390,5 @@ void TestInteropLibmodbus::rtuMasterRunsManyTransactionsAgainstLibmodbus() {
     serial.closePort();
 }
 
-QTEST_MAIN(TestInteropLibmodbus)
+QTEST_GUILESS_MAIN(TestInteropLibmodbus)
 #include "tst_interop_libmodbus.moc"

@@ -499,9 +499,10 @@ void TestSimulator::baudRateCodeChangesLineSpeedAfterEcho() {
 }
 
 void TestSimulator::exchangeLogAndLoggerSeeCompleteExchanges() {
-    Bench bench;
+    // Declared before the sensor, so that they outlive its thread.
     std::mutex mutex;
     std::vector<Exchange> logged;
+    Bench bench;
     bench.sensor.setFrameLogger([&](const Exchange &exchange) {
         std::lock_guard<std::mutex> lock(mutex);
         logged.push_back(exchange);
@@ -517,7 +518,7 @@ void TestSimulator::exchangeLogAndLoggerSeeCompleteExchanges() {
     QCOMPARE(bench.exchange(hex("020300640001C5E6"), 0, 100), QByteArray());
     QVERIFY(bench.sensor.waitForExchanges(3, 2000));
 
-    std::lock_guard<std::mutex> lock(mutex);
+    std::unique_lock<std::mutex> lock(mutex);
     QCOMPARE(int(logged.size()), 3);
     QCOMPARE(logged[0].reply(), kSerialReply);
     QCOMPARE(logged[0].fault, Fault::LateReply);
@@ -525,6 +526,7 @@ void TestSimulator::exchangeLogAndLoggerSeeCompleteExchanges() {
              qPrintable(logged[1].description));
     QVERIFY(logged[2].replyChunks.empty());
     QVERIFY(logged[0].receivedAt <= logged[1].receivedAt);
+    lock.unlock();
 
     bench.sensor.clearExchanges();
     QVERIFY(bench.sensor.exchanges().empty());
@@ -672,5 +674,5 @@ void TestSimulator::programServesAndStopsOnSignal() {
     QCOMPARE(program.exitCode(), 0);
 }
 
-QTEST_MAIN(TestSimulator)
+QTEST_GUILESS_MAIN(TestSimulator)
 #include "tst_simulator.moc"

@@ -34,6 +34,8 @@ void SimLineClient::close() {
 }
 
 bool SimLineClient::write(const QByteArray &bytes) {
+    // Taken before the call: the peer cannot have read anything earlier than this.
+    writtenAt = Clock::now();
     int done = 0;
     while (done < bytes.size()) {
         const ssize_t written = ::write(fd, bytes.constData() + done, bytes.size() - done);
@@ -50,7 +52,6 @@ bool SimLineClient::write(const QByteArray &bytes) {
         }
         return false;
     }
-    writtenAt = Clock::now();
     return true;
 }
 

@@ -25,7 +25,7 @@ public:
     void close();
     bool isOpen() const { return fd >= 0; }
 
-    // Writes all bytes; remembers when the write returned.
+    // Writes all bytes; remembers when the write began.
     bool write(const QByteArray &bytes);
     Clock::time_point lastWriteAt() const { return writtenAt; }
 
