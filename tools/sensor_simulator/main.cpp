@@ -83,11 +83,11 @@ bool parseInt(const QString &text, long min, long max, long *value) {
     return true;
 }
 
-QString faultNames() {
+QString faultNames(const QString &separator = QStringLiteral(", ")) {
     QStringList names;
     for (int i = int(Fault::NoReply); i <= int(Fault::OtherAddress); ++i)
         names << QLatin1String(faultName(Fault(i)));
-    return names.join(QStringLiteral(", "));
+    return names.join(separator);
 }
 
 struct Options {
@@ -176,9 +176,10 @@ int main(int argc, char *argv[]) {
     parser.setApplicationDescription(
         QStringLiteral("Simulated temperature, humidity and smoke sensor (Modbus RTU slave).\n"
                        "Without --device it creates a pseudo-terminal and prints its path on "
-                       "standard output;\nthe frame log goes to standard error.\n"
-                       "Faults for --fault-rate: ") +
-        faultNames());
+                       "standard output.\nEach frame is logged on standard error: time, "
+                       "\"<-\" request, \"->\" reply, what it was.\n"
+                       "Faults for --fault-rate (names in any case):\n  ") +
+        faultNames(QStringLiteral("\n  ")));
     parser.addHelpOption();
     parser.addOptions({
         {QStringLiteral("device"), QStringLiteral("Serve this serial device instead of a pty."),
