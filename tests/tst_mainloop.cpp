@@ -72,6 +72,7 @@ private slots:
     void capacityForPeriod_data();
     void capacityForPeriod();
 
+    void tickWhileTheWorkerRunsOnlyCounts();
     void presentation_data();
     void presentation();
     void requestWithoutReplyLogsAnEmptyReceiveLine();
@@ -226,6 +227,24 @@ void MainLoopTest::capacityForPeriod() {
     QFETCH(uint, periodMs);
     QFETCH(uint, capacity);
     QCOMPARE(windowCapacityFor(periodMs), capacity);
+}
+
+void MainLoopTest::tickWhileTheWorkerRunsOnlyCounts() {
+    ChartBench bench;
+    const QString shownBefore = bench.form.tem_value->text();
+    for (const std::uint8_t phase : {WorkerPhase::Running, WorkerPhase::HandedBack}) {
+        sharedState.workerPhase.store(phase);
+        sharedState.resultCode.store(ReadUpdateTime);
+        sharedState.elapsedMs.store(500);
+
+        runMainLoop(bench.form);
+
+        QCOMPARE(sharedState.elapsedMs.load(), 600u);
+        QCOMPARE(sharedState.workerPhase.load(), phase);
+        QCOMPARE(int(sharedState.resultCode.load()), int(ReadUpdateTime));
+        QCOMPARE(lines(bench.form.textEdit), QStringList());
+        QCOMPARE(bench.form.tem_value->text(), shownBefore);
+    }
 }
 
 void MainLoopTest::presentation_data() {
