@@ -17,8 +17,10 @@ constexpr int kFlushWaitMs = 50;
 
 }  // namespace
 
-struct Serial::Handoff {
-    bool finished = false;
+struct Serial::HandedOffFrame {
+    QByteArray frame;
+    // Guarded by handoffMutex.
+    bool written = false;
     int result = 0;
 };
 
@@ -66,32 +68,39 @@ int Serial::sendData(const QByteArray &frame) {
 }
 
 int Serial::handOffToOwner(const QByteArray &frame) {
-    // Shared with the queued call, which may run after this call has given up on it.
-    const auto handoff = std::make_shared<Handoff>();
-    {
-        std::lock_guard<std::mutex> lock(handoffMutex);
-        if (handoffRefused)
-            return 0;
-    }
-    QMetaObject::invokeMethod(
-        this,
-        [this, handoff, ownCopy = detachedCopy(frame)] {
-            {
-                std::lock_guard<std::mutex> lock(handoffMutex);
-                if (handoffRefused)
-                    return;
-            }
-            const int result = writeNow(ownCopy);
-            std::lock_guard<std::mutex> lock(handoffMutex);
-            handoff->result = result;
-            handoff->finished = true;
-            handoffFinished.notify_all();
-        },
-        Qt::QueuedConnection);
+    // Shared with the owner thread, which may still hold it after this call gave up waiting.
+    const auto handoff = std::make_shared<HandedOffFrame>();
+    handoff->frame = detachedCopy(frame);
 
     std::unique_lock<std::mutex> lock(handoffMutex);
-    handoffFinished.wait(lock, [&] { return handoff->finished || handoffRefused; });
-    return handoff->finished ? handoff->result : 0;
+    if (handoffRefused)
+        return 0;
+    handedOffFrames.push_back(handoff);
+    lock.unlock();
+    // Posted by name: a queued functor would be freed by whichever thread lets go of it last,
+    // through a reference count inside Qt that ThreadSanitizer cannot see.
+    QMetaObject::invokeMethod(this, "writeHandedOffFrames", Qt::QueuedConnection);
+    lock.lock();
+    handoffFinished.wait(lock, [&] { return handoff->written || handoffRefused; });
+    return handoff->written ? handoff->result : 0;
+}
+
+void Serial::writeHandedOffFrames() {
+    for (;;) {
+        std::shared_ptr<HandedOffFrame> next;
+        {
+            std::lock_guard<std::mutex> lock(handoffMutex);
+            if (handoffRefused || handedOffFrames.empty())
+                return;
+            next = std::move(handedOffFrames.front());
+            handedOffFrames.pop_front();
+        }
+        const int result = writeNow(next->frame);
+        std::lock_guard<std::mutex> lock(handoffMutex);
+        next->result = result;
+        next->written = true;
+        handoffFinished.notify_all();
+    }
 }
 
 int Serial::writeNow(const QByteArray &frame) {
@@ -106,6 +115,7 @@ int Serial::writeNow(const QByteArray &frame) {
 void Serial::shutdownHandoff() {
     std::lock_guard<std::mutex> lock(handoffMutex);
     handoffRefused = true;
+    handedOffFrames.clear();
     handoffFinished.notify_all();
 }
 

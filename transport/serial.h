@@ -7,6 +7,8 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -53,8 +55,11 @@ public:
 public slots:
     void readData();
 
+private slots:
+    void writeHandedOffFrames();
+
 private:
-    struct Handoff;
+    struct HandedOffFrame;
 
     int writeNow(const QByteArray &frame);
     int handOffToOwner(const QByteArray &frame);
@@ -69,6 +74,7 @@ private:
 
     std::mutex handoffMutex;
     std::condition_variable handoffFinished;
+    std::deque<std::shared_ptr<HandedOffFrame>> handedOffFrames;
     bool handoffRefused = false;
 
     // Owner thread only.
