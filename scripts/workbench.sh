@@ -72,7 +72,7 @@ test_sanitized() {
     # not ours to judge, but every access our own code makes still is.
     TSAN_OPTIONS="suppressions=$source_dir/scripts/tsan.supp halt_on_error=1 second_deadlock_stack=1" \
         build_and_run_suite "$build_root/build-tsan" -DWORKBENCH_SANITIZE=thread
-    ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1" \
+    ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1:fast_unwind_on_malloc=0" \
     LSAN_OPTIONS="suppressions=$source_dir/scripts/lsan.supp:print_suppressions=0" \
     UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
         build_and_run_suite "$build_root/build-asan" -DWORKBENCH_SANITIZE=address
