@@ -44,7 +44,6 @@ private slots:
     void periodRule();
     void cadenceSamplesAndTimeAxis();
     void failedReadsShowZero();
-    void cycleWithOnlySmokeGivesNoSample();
     void startTwiceRestartsTheWindow();
     void stopWhileStopped();
     void stopDuringAcquisition();
@@ -240,21 +239,6 @@ void AcquisitionTest::failedReadsShowZero() {
     QCOMPARE(humSeries->at(0), QPointF(0, 0));
     QCOMPARE(humSeries->at(1), QPointF(double(0.1f), 45.5));
     QCOMPARE(frameFreeLinesFrom(first), QStringList{kStarted});
-}
-
-void AcquisitionTest::cycleWithOnlySmokeGivesNoSample() {
-    SimulatedSensor &sensor = session->sensor();
-    sensor.queueFault(FaultSpec::of(Fault::None));
-    for (int i = 0; i < 4; ++i)
-        sensor.queueFault(FaultSpec::of(Fault::NoReply));
-    session->setText("line_time", QStringLiteral("0.1"));
-
-    session->click("connect_button_2");
-
-    QTRY_VERIFY_WITH_TIMEOUT(temSeries->count() >= 1, 10000);
-    // The first point comes from the second cycle and carries the first sample's time.
-    QVERIFY(sensor.exchanges().size() >= 10);
-    QCOMPARE(temSeries->at(0), QPointF(0, -5));
 }
 
 void AcquisitionTest::startTwiceRestartsTheWindow() {
