@@ -17,7 +17,8 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 log() { printf '== %s\n' "$*" >&2; }
 
-if ! fc-list 2>/dev/null | grep -qi 'WenQuanYi Micro Hei'; then
+if ! ls /usr/share/fonts/truetype/wqy/wqy-microhei.ttc >/dev/null 2>&1 &&
+    ! fc-list 2>/dev/null | grep -qi 'WenQuanYi Micro Hei'; then
     log "font WenQuanYi Micro Hei missing: install fonts-wqy-microhei"
     exit 1
 fi
@@ -27,4 +28,4 @@ cmake -S "$source_dir" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/n
 cmake --build "$build_dir" --target take_screenshots -j "$jobs"
 
 log "rendering into $output_dir"
-QT_QPA_PLATFORM=offscreen "$build_dir/tools/take_screenshots" "$output_dir"
+QT_QPA_PLATFORM=offscreen "$build_dir/take_screenshots" "$output_dir"
