@@ -1,5 +1,6 @@
 #include "rtu/rtumaster.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -26,6 +27,7 @@ int RtuMaster::readRegisters(int slave, int startRegister, int registerCount, st
     if (data == nullptr || byteCount == nullptr)
         return 0;
 
+    recoverLine();
     serial.clearRxBuffer();
     txFrame.clear();
 
@@ -41,9 +43,12 @@ int RtuMaster::readRegisters(int slave, int startRegister, int registerCount, st
 
     // A failed write is not reported to the caller: it shows as a missing reply.
     serial.sendData(txFrame);
-    waitForReply(serial.replyWaitMs.load());
+    const int waitMs = serial.replyWaitMs.load();
+    waitForReply(waitMs);
 
-    if (!takeGatheredReply() || parseReadReply() == 0)
+    const bool valid = takeGatheredReply() && parseReadReply() == 1;
+    noteOutcome(valid, waitMs);
+    if (!valid)
         return 0;
     *byteCount = readReply.byteCount;
     std::memcpy(data, readReply.data, readReply.byteCount);
@@ -55,6 +60,7 @@ int RtuMaster::writeRegister(int slave, int registerAddress, const std::uint8_t 
     if (data == nullptr || dataLength < 1 || dataLength > kMaxDataBytes)
         return 0;
 
+    recoverLine();
     serial.clearRxBuffer();
     txFrame.clear();
 
@@ -71,7 +77,9 @@ int RtuMaster::writeRegister(int slave, int registerAddress, const std::uint8_t 
     serial.sendData(txFrame);
     waitForReply(kWriteReplyWaitMs);
 
-    if (!takeGatheredReply() || parseWriteReply(dataLength) == 0)
+    const bool valid = takeGatheredReply() && parseWriteReply(dataLength) == 1;
+    noteOutcome(valid, kWriteReplyWaitMs);
+    if (!valid)
         return 0;
     // Compared with the copy that went out: the caller's bytes may have changed meanwhile.
     return std::memcmp(writeReply.data, writeRequest.data, std::size_t(dataLength)) == 0 ? 1 : 0;
@@ -145,9 +153,34 @@ void RtuMaster::waitForReply(int milliseconds) {
                       [this] { return waitsAborted; });
 }
 
+void RtuMaster::noteOutcome(bool validReply, int waitMs) {
+    suspect = !validReply;
+    if (suspect) {
+        suspectSince = Clock::now();
+        recoveryQuiet = std::chrono::milliseconds(std::max(kMinRecoveryQuietMs, 2 * waitMs));
+    }
+}
+
+void RtuMaster::recoverLine() {
+    if (!suspect)
+        return;
+    suspect = false;
+    // What arrives meanwhile is outside any reply window: the port logs it once and drops it.
+    const Clock::time_point giveUpAt = Clock::now() + kRecoveryBoundFactor * recoveryQuiet;
+    std::unique_lock<std::mutex> lock(waitMutex);
+    while (!waitsAborted) {
+        const Clock::time_point quietAt =
+            std::max(serial.lastByteTime(), suspectSince) + recoveryQuiet;
+        const Clock::time_point until = std::min(quietAt, giveUpAt);
+        if (Clock::now() >= until)
+            return;
+        waitWake.wait_until(lock, until);
+    }
+}
+
 bool RtuMaster::takeGatheredReply() {
     rxFrame.clear();
-    const QByteArray gathered = serial.rxBufferSnapshot();
+    const QByteArray gathered = serial.closeReplyWindow();
     if (gathered.isEmpty())
         return false;
     rxFrame = gathered;

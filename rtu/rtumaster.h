@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -13,6 +14,12 @@ class Serial;
 // Carries out one Modbus RTU transaction at a time: build the request, hand it to the port,
 // wait the fixed time while the owner thread gathers the reply, check it. Knows nothing of
 // registers' meanings or of the screen. Called from one thread at a time.
+//
+// A reply carries no register number, so a reply that comes after its wait would be taken for
+// the answer to the next request. After a transaction without a valid reply the line is
+// therefore suspect: the next request is held until the line has been quiet for a recovery
+// time (at least 100 ms, and two fixed waits where that is longer), or at most three times
+// that while it keeps talking.
 class RtuMaster {
 public:
     explicit RtuMaster(Serial &serial);
@@ -35,13 +42,23 @@ public:
     // Ends every current and later wait at once (used when the program shuts down).
     void abortWaits();
 
+    // Whether the next request will first wait for the line to go quiet.
+    bool lineSuspect() const { return suspect; }
+
     static constexpr int kWriteReplyWaitMs = 200;
     static constexpr int kMaxDataBytes = kFrameDataCapacity;
+    static constexpr int kMinRecoveryQuietMs = 100;
+    static constexpr int kRecoveryBoundFactor = 3;
 
 private:
+    using Clock = std::chrono::steady_clock;
+
     void waitForReply(int milliseconds);
     // Copies what the port gathered into rxFrame; false when it is too short to be checked.
     bool takeGatheredReply();
+    // Holds the caller while the line is suspect and not yet quiet.
+    void recoverLine();
+    void noteOutcome(bool validReply, int waitMs);
 
     Serial &serial;
     ReadRequest readRequest;
@@ -54,4 +71,8 @@ private:
     std::mutex waitMutex;
     std::condition_variable waitWake;
     bool waitsAborted = false;
+
+    bool suspect = false;
+    Clock::time_point suspectSince{};
+    std::chrono::milliseconds recoveryQuiet{kMinRecoveryQuietMs};
 };

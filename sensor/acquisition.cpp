@@ -16,7 +16,6 @@
 namespace {
 
 constexpr std::uint32_t kShortestPeriodMs = 100;
-constexpr double kChartSpanS = 7.0;
 
 }  // namespace
 
@@ -81,6 +80,7 @@ void startAcquisition(MainWindowForm &ui, const Serial &serial) {
 void stopAcquisition(MainWindowForm &ui) {
     sharedState.acquisitionOn.store(0);
     sampleWindow->running = 0;
+    sampleWindow->sampleReady.store(0);
     timeAxis->setRange(0, kChartSpanS);
     temSeries->clear();
     humSeries->clear();

@@ -16,6 +16,9 @@ struct AcquisitionPeriod {
 };
 AcquisitionPeriod acquisitionPeriodFromText(const QString &seconds);
 
+// The time span the chart shows, in seconds.
+constexpr double kChartSpanS = 7.0;
+
 // How many samples the chart keeps for a period: about 7 s of them, 0 above 3.5 s.
 std::uint32_t windowCapacityFor(std::uint32_t periodMs);
 

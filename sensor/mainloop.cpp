@@ -10,6 +10,7 @@
 
 #include <algorithm>
 
+#include "sensor/acquisition.h"
 #include "sensor/registermap.h"
 #include "sensor/sharedstate.h"
 #include "sensor/uart_thread.h"
@@ -151,9 +152,12 @@ void plotSample(MainWindowForm &ui, SampleWindow &samples, std::uint32_t capacit
         appendBounded(chart.humidity,
                       QPointF(samples.sampleTime[newest], samples.sampleHum[newest]));
         if (samples.sampleCount < capacity)
-            chart.timeAxis->setRange(0, 7);
-        else
+            chart.timeAxis->setRange(0, kChartSpanS);
+        else if (samples.sampleTime[0] < samples.sampleTime[newest])
             chart.timeAxis->setRange(samples.sampleTime[0], samples.sampleTime[newest]);
+        else  // a window of one sample: an empty range would show nothing
+            chart.timeAxis->setRange(samples.sampleTime[newest] - kChartSpanS,
+                                     samples.sampleTime[newest]);
     }
 
     ui.wind_speed_buffer->setText(uiText("温度:") + hundredthsText(temperatureRegister) +
@@ -177,8 +181,12 @@ void runMainLoop(MainWindowForm &ui) {
 
     presentFinishedJob(ui, *serialPort, sharedState);
     // Before the restart: the next run may rewrite the values a sample is made of.
-    if (sampleWindow->running != 0 && sampleWindow->sampleReady.load() != 0)
-        plotSample(ui, *sampleWindow, windowCapacity, sharedState,
-                   ChartParts{temSeries, humSeries, timeAxis});
+    if (sampleWindow->sampleReady.load() != 0) {
+        if (sampleWindow->running != 0)
+            plotSample(ui, *sampleWindow, windowCapacity, sharedState,
+                       ChartParts{temSeries, humSeries, timeAxis});
+        else  // from a cycle that ended after a stop: a later start must not plot it
+            sampleWindow->sampleReady.store(0);
+    }
     restartWorker(*workerThread);
 }

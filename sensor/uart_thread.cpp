@@ -22,8 +22,9 @@ RegisterRead readOneRegister(RtuMaster &master, int slave, int reg) {
     std::uint8_t data[kReadBufferSize] = {};
     std::uint8_t byteCount = 0;
     RegisterRead result;
-    // A reply that carries fewer than two data bytes holds no register value.
-    if (master.readRegisters(slave, reg, 1, data, &byteCount) == 1 && byteCount >= 2) {
+    // One register is two data bytes. Fewer hold no value; more are no answer to this request
+    // (a frame the sensor uploaded on its own, say) and would put another value in its place.
+    if (master.readRegisters(slave, reg, 1, data, &byteCount) == 1 && byteCount == 2) {
         result.ok = true;
         result.high = data[0];
         result.low = data[1];

@@ -237,6 +237,8 @@ bool SimulatedSensor::startServing(int fd, int baudRate, QString *error) {
     schedule_.clear();
     writing_.reset();
     writeLeft_.clear();
+    nextUploadAt_.reset();
+    stopRequested_ = false;
     running_ = true;
     thread_ = std::thread(&SimulatedSensor::serve, this);
     return true;
@@ -257,6 +259,7 @@ QString SimulatedSensor::failure() const {
 
 void SimulatedSensor::stop() {
     if (thread_.joinable()) {
+        stopRequested_ = true;
         const std::uint64_t one = 1;
         if (::write(wakeFd_, &one, sizeof one) < 0) {
             // An eventfd write fails only on counter overflow; the thread is being woken
@@ -308,6 +311,38 @@ void SimulatedSensor::setLineTiming(bool enabled, int turnaroundMs) {
     std::lock_guard<std::mutex> lock(mutex_);
     lineTiming_ = enabled;
     turnaroundMs_ = std::max(0, turnaroundMs);
+}
+
+void SimulatedSensor::setReplyDelay(int delayMs) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    replyDelayMs_ = std::max(0, delayMs);
+}
+
+void SimulatedSensor::setUploadInterval(int intervalMs) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        uploadIntervalMs_ = std::max(0, intervalMs);
+    }
+    // Wakes the serving thread, so that the new interval applies at once.
+    if (running_) {
+        const std::uint64_t one = 1;
+        if (::write(wakeFd_, &one, sizeof one) < 0) {
+            // Only on counter overflow, when the thread is being woken anyway.
+        }
+    }
+}
+
+QByteArray SimulatedSensor::uploadFrame() const {
+    QByteArray frame;
+    frame.append(char(model_.address()));
+    frame.append(char(0x03));
+    frame.append(char(4));
+    for (const int reg : {SensorModel::kRegTemperature, SensorModel::kRegHumidity}) {
+        const std::uint16_t value = model_.registerValue(reg).value_or(0);
+        frame.append(char(value >> 8));
+        frame.append(char(value & 0xFF));
+    }
+    return withCrc(frame);
 }
 
 int SimulatedSensor::baudRate() const {
@@ -531,27 +566,60 @@ void SimulatedSensor::onFrame(const QByteArray &frame, Clock::time_point at) {
     double lineDelayMs = 0.0;
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        lineDelayMs = replyDelayMs_;
         if (lineTiming_) {
             int bytesOnWire = frame.size();
             for (const auto &chunk : chunks)
                 bytesOnWire += chunk.second.size();
-            lineDelayMs = bytesOnWire * 10 * 1000.0 / baudRate_ + turnaroundMs_;
+            lineDelayMs += bytesOnWire * 10 * 1000.0 / baudRate_ + turnaroundMs_;
         }
     }
     const std::uint64_t id = logExchange(exchange);
     const auto start = at + std::chrono::microseconds(std::lround(lineDelayMs * 1000.0));
     for (std::size_t i = 0; i < chunks.size(); ++i) {
         const bool last = i + 1 == chunks.size();
-        Scheduled scheduled{start + std::chrono::milliseconds(chunks[i].first), chunks[i].second,
-                            id, last, last ? baudRateAfter : 0};
-        const auto position =
-            std::upper_bound(schedule_.begin(), schedule_.end(), scheduled.due,
-                             [](Clock::time_point due, const Scheduled &s) { return due < s.due; });
-        schedule_.insert(position, scheduled);
+        schedule({start + std::chrono::milliseconds(chunks[i].first), chunks[i].second, id, last,
+                  last ? baudRateAfter : 0});
     }
 }
 
+void SimulatedSensor::schedule(const Scheduled &chunk) {
+    const auto position =
+        std::upper_bound(schedule_.begin(), schedule_.end(), chunk.due,
+                         [](Clock::time_point due, const Scheduled &s) { return due < s.due; });
+    schedule_.insert(position, chunk);
+}
+
+std::optional<SimulatedSensor::Clock::time_point> SimulatedSensor::scheduleUpload(
+    Clock::time_point now) {
+    int intervalMs = 0;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        intervalMs = uploadIntervalMs_;
+    }
+    if (intervalMs <= 0) {
+        nextUploadAt_.reset();
+        return std::nullopt;
+    }
+    const auto interval = std::chrono::milliseconds(intervalMs);
+    if (!nextUploadAt_ || *nextUploadAt_ > now + interval)
+        nextUploadAt_ = now + interval;
+    if (now >= *nextUploadAt_) {
+        Scheduled upload{now, uploadFrame(), 0, false, 0};
+        upload.upload = true;
+        schedule(upload);
+        nextUploadAt_ = *nextUploadAt_ + interval;
+        if (*nextUploadAt_ <= now)
+            nextUploadAt_ = now + interval;
+    }
+    return nextUploadAt_;
+}
+
 void SimulatedSensor::chunkWritten(const Scheduled &chunk, Clock::time_point at) {
+    if (chunk.upload) {
+        uploadedBytes_ += std::uint64_t(chunk.bytes.size());
+        return;
+    }
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (chunk.exchangeId >= firstExchangeId_ &&
@@ -630,11 +698,15 @@ void SimulatedSensor::serve() {
     while (running_) {
         const auto now = Clock::now();
         takeFrames(now);
+        const std::optional<Clock::time_point> uploadAt = scheduleUpload(now);
         writeDue(Clock::now());
 
-        std::optional<Clock::time_point> wakeAt;
-        if (!rxPending_.isEmpty())
-            wakeAt = lastByteAt_ + std::chrono::milliseconds(silenceMs());
+        std::optional<Clock::time_point> wakeAt = uploadAt;
+        if (!rxPending_.isEmpty()) {
+            const auto silenceEnds = lastByteAt_ + std::chrono::milliseconds(silenceMs());
+            if (!wakeAt || silenceEnds < *wakeAt)
+                wakeAt = silenceEnds;
+        }
         if (!writing_ && !schedule_.empty() && (!wakeAt || schedule_.front().due < *wakeAt))
             wakeAt = schedule_.front().due;
         int timeoutMs = -1;
@@ -653,8 +725,15 @@ void SimulatedSensor::serve() {
             fail(QStringLiteral("poll: %1").arg(strerror(errno)));
             break;
         }
-        if (fds[1].revents)
-            break;
+        if (fds[1].revents) {
+            std::uint64_t wakes = 0;
+            if (::read(wakeFd_, &wakes, sizeof wakes) < 0) {
+                // Already drained.
+            }
+            if (stopRequested_)
+                break;
+            continue;  // woken for a new setting
+        }
         if (fds[0].revents & POLLIN) {
             for (;;) {
                 const ssize_t got = ::read(fd_, buffer, sizeof buffer);

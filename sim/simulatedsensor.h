@@ -193,6 +193,16 @@ public:
     // Delay every reply by the time both frames take on the wire (10 bits a byte at the
     // baud rate) plus the turnaround.
     void setLineTiming(bool enabled, int turnaroundMs = 2);
+    // Every reply starts this much later, as behind a USB adapter that holds received bytes
+    // for its latency timer (16 ms on FTDI chips by default). 0 turns it off.
+    void setReplyDelay(int delayMs);
+    // Sends a frame of its own every intervalMs (0: never), as a sensor in upload mode: the
+    // temperature and humidity registers in a read-reply layout, 9 bytes. Uploads are not
+    // exchanges; uploadedBytes() counts what went out.
+    void setUploadInterval(int intervalMs);
+    std::uint64_t uploadedBytes() const { return uploadedBytes_; }
+    QByteArray uploadFrame() const;
+
     // The line's baud rate; a successful write of the baud-rate code changes it once the
     // echo is out, as the sensor would.
     int baudRate() const;
@@ -217,6 +227,7 @@ private:
         std::uint64_t exchangeId;
         bool lastChunk;
         int baudRateAfter;  // 0: unchanged
+        bool upload = false;
     };
 
     bool startServing(int fd, int baudRate, QString *error);
@@ -227,6 +238,9 @@ private:
     std::uint64_t logExchange(Exchange exchange);
     void completeExchange(std::uint64_t id);
     void writeDue(Clock::time_point now);
+    void schedule(const Scheduled &chunk);
+    // Schedules the upload when it is due; the next time it falls due, if any.
+    std::optional<Clock::time_point> scheduleUpload(Clock::time_point now);
     void chunkWritten(const Scheduled &chunk, Clock::time_point at);
     void applyBaudRate(int baudRate);
     void fail(const QString &why);
@@ -240,6 +254,7 @@ private:
     QString path_;
     std::thread thread_;
     std::atomic<bool> running_{false};
+    std::atomic<bool> stopRequested_{false};
     std::atomic<int> baudRate_{9600};
 
     mutable std::mutex mutex_;  // guards everything down to the serving thread's own state
@@ -249,6 +264,9 @@ private:
     std::mt19937 faultRandom_;
     bool lineTiming_ = false;
     int turnaroundMs_ = 2;
+    int replyDelayMs_ = 0;
+    int uploadIntervalMs_ = 0;
+    std::atomic<std::uint64_t> uploadedBytes_{0};
     std::deque<Exchange> exchanges_;
     std::deque<bool> exchangeComplete_;
     std::uint64_t firstExchangeId_ = 0;  // id of exchanges_.front(); ids survive a clear
@@ -261,6 +279,7 @@ private:
     std::vector<Scheduled> schedule_;   // sorted by due time, stable
     std::optional<Scheduled> writing_;  // chunk being written
     QByteArray writeLeft_;              // its bytes the line has not taken yet
+    std::optional<Clock::time_point> nextUploadAt_;
 };
 
 // Two pseudo-terminals joined like a null-modem cable: what is written to one slave is read

@@ -78,6 +78,8 @@ private slots:
     void fullWaitAfterTheRequestIsOnTheWire_data();
     void fullWaitAfterTheRequestIsOnTheWire();
     void failedReadsKeepTheLastReplyAddress();
+    void lateReplyIsNeverCreditedToALaterRequest_data();
+    void lateReplyIsNeverCreditedToALaterRequest();
     void abortEndsTheCurrentAndEveryLaterWait();
     void invalidArgumentsSendNothing_data();
     void invalidArgumentsSendNothing();
@@ -305,6 +307,72 @@ void TestRtuMaster::failedReadsKeepTheLastReplyAddress() {
 
     const std::vector<std::pair<int, int>> expected{{1, 7}, {0, 7}, {0, 7}, {0, 7}, {1, 1}};
     QCOMPARE(resultAndAddress, expected);
+}
+
+void TestRtuMaster::lateReplyIsNeverCreditedToALaterRequest_data() {
+    QTest::addColumn<int>("waitMs");
+    QTest::addColumn<int>("firstLateMs");  // only the first reply comes this late
+    QTest::addColumn<int>("everyLateMs");  // every reply comes this late (adapter latency)
+
+    // From just past one fixed wait up to 100 ms, or two fixed waits where that is longer.
+    for (const int late : {16, 30, 40, 80, 100})
+        QTest::addRow("115200 baud, first reply %d ms late", late) << 15 << late << 0;
+    for (const int late : {71, 100, 140})
+        QTest::addRow("9600 baud, first reply %d ms late", late) << 70 << late << 0;
+    for (const int late : {16, 40, 80})
+        QTest::addRow("115200 baud, every reply %d ms late", late) << 15 << 0 << late;
+    QTest::addRow("9600 baud, every reply 100 ms late") << 70 << 0 << 100;
+}
+
+void TestRtuMaster::lateReplyIsNeverCreditedToALaterRequest() {
+    QFETCH(int, waitMs);
+    QFETCH(int, firstLateMs);
+    QFETCH(int, everyLateMs);
+
+    Bench bench;
+    QVERIFY(bench.open(waitMs));
+    // A distinct value in each register, so that a value read under another shows.
+    const int registers[] = {100, 101, 104, 105, 106};
+    for (const int reg : registers)
+        bench.sensor.model().setRegister(reg, std::uint16_t(0x1000 + reg));
+    if (firstLateMs > 0)
+        bench.sensor.queueFault(FaultSpec::late(firstLateMs));
+    bench.sensor.setReplyDelay(everyLateMs);
+
+    std::vector<int> results;
+    std::vector<int> values;
+    QVERIFY(runOnWorker([&] {
+        for (const int reg : registers) {
+            ReadOutcome outcome;
+            results.push_back(bench.master.readRegisters(kSensorAddress, reg, 1, outcome.data,
+                                                         &outcome.byteCount));
+            values.push_back(outcome.data[0] << 8 | outcome.data[1]);
+        }
+    }));
+
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        if (results[i] == 1)
+            QCOMPARE(values[i], 0x1000 + registers[i]);
+    }
+    QCOMPARE(results.front(), 0);
+    QVERIFY(bench.sensor.waitForExchanges(5, 2000));
+    if (firstLateMs > 0) {
+        // The next request waited for the late reply to pass, and the line was clean again.
+        const std::vector<Exchange> exchanges = bench.sensor.exchanges();
+        QVERIFY(exchanges[1].receivedAt > *exchanges[0].lastSentAt());
+        QCOMPARE(results, (std::vector<int>{0, 1, 1, 1, 1}));
+    }
+
+    // Once the replies are on time again, reads succeed.
+    bench.sensor.setReplyDelay(0);
+    int result = -1;
+    ReadOutcome outcome;
+    QVERIFY(runOnWorker([&] {
+        result =
+            bench.master.readRegisters(kSensorAddress, 100, 1, outcome.data, &outcome.byteCount);
+    }));
+    QCOMPARE(result, 1);
+    QCOMPARE(outcome.data[0] << 8 | outcome.data[1], 0x1064);
 }
 
 void TestRtuMaster::abortEndsTheCurrentAndEveryLaterWait() {

@@ -21,6 +21,9 @@ const QByteArray kReadRequest = QByteArray::fromHex(
     "01030000000184"
     "0A");
 const QByteArray kReadReply = QByteArray::fromHex("010302000A3843");
+// What a sensor might send on its own: two registers, valid CRC.
+const QByteArray kUpload = QByteArray::fromHex("010304000A000B9BF6");
+constexpr int kByteArrives = -1;
 
 // Opens serial on a fresh pty and wires readyRead as the main window does.
 bool openOn(Serial &serial, const PtyPeer &peer) {
@@ -35,12 +38,15 @@ class TestSerial : public QObject {
 
 private slots:
     void replyInTwoNotificationsIsWhole();
-    void bytesAfterTheWaitAreStillAppended();
+    void bytesOutsideAWindowAreLoggedOnceAndNeverGathered();
+    void onlyTheLastWindowOfAJobIsShown();
     void openFailsOnMissingPort_data();
     void openFailsOnMissingPort();
     void sendWhileClosedFails_data();
     void sendWhileClosedFails();
     void sendFromOwnerThreadWritesAtOnce();
+    void portErrors_data();
+    void portErrors();
     void handOffFromWorkerWritesInOwnerThread();
     void shutdownReleasesWaitingWorker();
     void handOffAfterShutdownFailsAtOnce();
@@ -56,6 +62,7 @@ void TestSerial::replyInTwoNotificationsIsWhole() {
     PtyPeer peer;
     Serial serial;
     QVERIFY(openOn(serial, peer));
+    QCOMPARE(serial.sendData(kReadRequest), 1);
 
     QVERIFY(peer.write(kReadReply.left(3)));
     QTRY_COMPARE(serial.rxBufferSnapshot(), kReadReply.left(3));
@@ -66,28 +73,60 @@ void TestSerial::replyInTwoNotificationsIsWhole() {
     QCOMPARE(serial.lastReceived(), kReadReply);
 }
 
-void TestSerial::bytesAfterTheWaitAreStillAppended() {
+void TestSerial::bytesOutsideAWindowAreLoggedOnceAndNeverGathered() {
     PtyPeer peer;
     Serial serial;
     QVERIFY(openOn(serial, peer));
     serial.replyWaitMs = 30;
     RtuMaster master(serial);
 
+    // Unsolicited frames while idle: each reaches the log once, none is gathered.
+    QByteArray taken;
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY(peer.write(kUpload));
+        QTRY_COMPARE(serial.lastReceived().size(), kUpload.size());
+        taken += serial.takeLastReceived();
+        QVERIFY(serial.rxBufferSnapshot().isEmpty());
+    }
+    QCOMPARE(taken, kUpload + kUpload + kUpload);
+
+    // A reply after its wait: logged once, beside the transaction's own empty window, and
+    // never in the buffer that the next transaction will read.
     int result = -1;
     std::uint8_t data[255] = {};
     std::uint8_t byteCount = 0;
     QVERIFY(runOnWorker([&] { result = master.readRegisters(1, 0, 1, data, &byteCount); }));
     QCOMPARE(result, 0);
     QCOMPARE(peer.read(8, 1000), kReadRequest);
+    QVERIFY(peer.write(kReadReply));
+    QTRY_COMPARE(serial.lastReceived(), kReadReply);
+    runEventLoopFor(20);
+    QVERIFY(serial.rxBufferSnapshot().isEmpty());
+    QCOMPARE(serial.takeLastReceived(), kReadReply);
+    QVERIFY(serial.takeLastReceived().isEmpty());
+}
 
+void TestSerial::onlyTheLastWindowOfAJobIsShown() {
+    PtyPeer peer;
+    Serial serial;
+    QVERIFY(openOn(serial, peer));
+    const QByteArray stray = QByteArray::fromHex("55AA");
+
+    // Two transactions in one job, a stray frame between them: the first window's bytes
+    // leave the log, the stray ones stay, in the order they came.
+    QCOMPARE(serial.sendData(kReadRequest), 1);
     QVERIFY(peer.write(kReadReply));
     QTRY_COMPARE(serial.rxBufferSnapshot(), kReadReply);
-    QCOMPARE(serial.lastReceived(), kReadReply);
-
-    // The next transaction's start empties the buffer, not the log copy.
-    serial.clearRxBuffer();
+    QCOMPARE(serial.closeReplyWindow(), kReadReply);
+    QVERIFY(peer.write(stray));
+    QTRY_COMPARE(serial.lastReceived(), kReadReply + stray);
+    QCOMPARE(serial.sendData(kReadRequest), 1);
     QVERIFY(serial.rxBufferSnapshot().isEmpty());
-    QCOMPARE(serial.lastReceived(), kReadReply);
+    QVERIFY(peer.write(kReadReply.left(5)));
+    QTRY_COMPARE(serial.rxBufferSnapshot(), kReadReply.left(5));
+    QCOMPARE(serial.closeReplyWindow(), kReadReply.left(5));
+
+    QCOMPARE(serial.takeLastReceived(), stray + kReadReply.left(5));
 }
 
 void TestSerial::openFailsOnMissingPort_data() {
@@ -135,12 +174,79 @@ void TestSerial::sendFromOwnerThreadWritesAtOnce() {
     PtyPeer peer;
     Serial serial;
     QVERIFY(openOn(serial, peer));
+    bool sending = false;
+    int readsDuringSend = 0;
+    connect(serial.port, &QSerialPort::readyRead, this, [&] { readsDuringSend += sending; });
+    QList<int> errors;
+    connect(serial.port, &QSerialPort::errorOccurred, this, [&](QSerialPort::SerialPortError e) {
+        if (e != QSerialPort::NoError)
+            errors << e;
+    });
+    // A frame the sensor sent on its own waits to be read, its notification due.
+    QVERIFY(peer.write(kUpload));
+    std::this_thread::sleep_for(20ms);
 
+    sending = true;
     QCOMPARE(serial.sendData(kReadRequest), 1);
+    sending = false;
+
     // No event loop runs here: only a flush by the call itself puts the frame on the wire.
     // (The pty moves it to the master end a moment later, hence the short wait.)
     QCOMPARE(peer.read(8, 100), kReadRequest);
     QCOMPARE(serial.lastSent(), kReadRequest);
+    // The call neither waited for the line nor read the port: reading is readData()'s, so the
+    // due notification still finds its bytes and reports no error.
+    QCOMPARE(readsDuringSend, 0);
+    QTRY_COMPARE(serial.lastReceived(), kUpload);
+    runEventLoopFor(20);
+    QCOMPARE(errors, QList<int>());
+    QVERIFY(serial.port->isOpen());
+}
+
+void TestSerial::portErrors_data() {
+    QTest::addColumn<QList<int>>("events");  // error codes; kByteArrives: a byte comes in
+    QTest::addColumn<bool>("released");
+
+    const int read = QSerialPort::ReadError;
+    QList<int> readsWithBytesBetween;
+    QList<int> readsInARow;
+    QList<int> timeouts;
+    for (int i = 0; i < 15; ++i) {
+        readsWithBytesBetween << read << kByteArrives;
+        readsInARow << read;
+        timeouts << QSerialPort::TimeoutError;
+    }
+    QTest::newRow("one read error") << QList<int>{read} << false;
+    QTest::newRow("one write error") << QList<int>{QSerialPort::WriteError} << false;
+    QTest::newRow("read errors with bytes between") << readsWithBytesBetween << false;
+    QTest::newRow("timeouts") << timeouts << false;
+    QTest::newRow("resource error") << QList<int>{QSerialPort::ResourceError} << true;
+    QTest::newRow("read errors in a row, nothing readable") << readsInARow << true;
+}
+
+void TestSerial::portErrors() {
+    QFETCH(QList<int>, events);
+    QFETCH(bool, released);
+    PtyPeer peer;
+    Serial serial;
+    QVERIFY(openOn(serial, peer));
+
+    for (const int event : events) {
+        if (event == kByteArrives) {
+            const int before = serial.lastReceived().size();
+            QVERIFY(peer.write(QByteArray(1, '\x55')));
+            QTRY_COMPARE(serial.lastReceived().size(), before + 1);
+        } else {
+            emit serial.port->errorOccurred(QSerialPort::SerialPortError(event));
+        }
+    }
+    runEventLoopFor(20);
+
+    QCOMPARE(serial.port->isOpen(), !released);
+    if (!released) {
+        QCOMPARE(serial.sendData(kReadRequest), 1);
+        QCOMPARE(peer.read(8, 1000), kReadRequest);
+    }
 }
 
 void TestSerial::handOffFromWorkerWritesInOwnerThread() {
@@ -306,10 +412,10 @@ void TestSerial::closeAndReopenAfterHangUp() {
     serial.closePort();
     PtyPeer second;
     QVERIFY(serial.openPort(second.slavePath(), 9600));
-    QVERIFY(second.write(kReadReply));
-    QTRY_COMPARE(serial.rxBufferSnapshot(), kReadReply);
     QCOMPARE(serial.sendData(kReadRequest), 1);
     QCOMPARE(second.read(8, 1000), kReadRequest);
+    QVERIFY(second.write(kReadReply));
+    QTRY_COMPARE(serial.rxBufferSnapshot(), kReadReply);
 }
 
 void TestSerial::destructorReleasesThePort() {

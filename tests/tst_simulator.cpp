@@ -96,6 +96,7 @@ private slots:
     void replyTiming();
     void framesAreDelimitedBySilence_data();
     void framesAreDelimitedBySilence();
+    void uploadsComeOnTheirOwnAtTheInterval();
     void queuedFaultWaitsForAnAnsweredRequest();
     void faultRateIsSeededAndRepeatable();
     void baudRateCodeChangesLineSpeedAfterEcho();
@@ -357,18 +358,23 @@ void TestSimulator::replyTiming_data() {
     QTest::addColumn<int>("baudRate");
     QTest::addColumn<bool>("lineTiming");
     QTest::addColumn<int>("turnaroundMs");
+    QTest::addColumn<int>("replyDelayMs");
     QTest::addColumn<double>("minimumMs");  // from the request's write to the reply's last byte
 
     // Line timing: 8 request + 7 reply bytes of 10 bits each, plus the turnaround.
-    QTest::newRow("late 150 ms") << FaultSpec::late(150) << 9600 << false << 0 << 150.0;
-    QTest::newRow("split, 60 ms gap") << FaultSpec::split(3, 60) << 9600 << false << 0 << 60.0;
-    QTest::newRow("double, 50 ms apart") << FaultSpec::doubled(50) << 9600 << false << 0 << 50.0;
-    QTest::newRow("line timing 9600") << FaultSpec() << 9600 << true << 2 << 17.6;
-    QTest::newRow("line timing 2400") << FaultSpec() << 2400 << true << 2 << 64.5;
+    QTest::newRow("late 150 ms") << FaultSpec::late(150) << 9600 << false << 0 << 0 << 150.0;
+    QTest::newRow("split, 60 ms gap") << FaultSpec::split(3, 60) << 9600 << false << 0 << 0 << 60.0;
+    QTest::newRow("double, 50 ms apart")
+        << FaultSpec::doubled(50) << 9600 << false << 0 << 0 << 50.0;
+    QTest::newRow("line timing 9600") << FaultSpec() << 9600 << true << 2 << 0 << 17.6;
+    QTest::newRow("line timing 2400") << FaultSpec() << 2400 << true << 2 << 0 << 64.5;
     QTest::newRow("line timing 115200, 5 ms turnaround")
-        << FaultSpec() << 115200 << true << 5 << 6.3;
+        << FaultSpec() << 115200 << true << 5 << 0 << 6.3;
     QTest::newRow("line timing and late 100 ms")
-        << FaultSpec::late(100) << 9600 << true << 2 << 117.6;
+        << FaultSpec::late(100) << 9600 << true << 2 << 0 << 117.6;
+    QTest::newRow("adapter latency 16 ms") << FaultSpec() << 115200 << false << 0 << 16 << 16.0;
+    QTest::newRow("adapter latency, line timing and late 40 ms")
+        << FaultSpec::late(40) << 115200 << true << 2 << 16 << 59.3;
 }
 
 void TestSimulator::replyTiming() {
@@ -376,11 +382,13 @@ void TestSimulator::replyTiming() {
     QFETCH(int, baudRate);
     QFETCH(bool, lineTiming);
     QFETCH(int, turnaroundMs);
+    QFETCH(int, replyDelayMs);
     QFETCH(double, minimumMs);
 
     Bench bench;
     QVERIFY(bench.start(baudRate));
     bench.sensor.setLineTiming(lineTiming, turnaroundMs);
+    bench.sensor.setReplyDelay(replyDelayMs);
     if (fault.kind != Fault::None)
         bench.sensor.queueFault(fault);
     const int expectedBytes = fault.kind == Fault::DoubleReply ? 14 : 7;
@@ -435,6 +443,29 @@ void TestSimulator::framesAreDelimitedBySilence() {
         expected.isEmpty() ? 200 : 2000, expected.isEmpty() ? -1 : expected.size() - got.size()));
     got += SimLineClient::joined(bench.client.collect(30));
     QCOMPARE(got.toHex(' '), expected.toHex(' '));
+}
+
+void TestSimulator::uploadsComeOnTheirOwnAtTheInterval() {
+    Bench bench;
+    QVERIFY(bench.start(115200));
+    bench.sensor.model().setRegister(SensorModel::kRegTemperature, 0xFE0C);
+    bench.sensor.model().setRegister(SensorModel::kRegHumidity, 4550);
+    const QByteArray frame = hex("010304FE0C11C6");
+    QCOMPARE(bench.sensor.uploadFrame(), withCrc(frame));
+
+    bench.sensor.setUploadInterval(50);
+    const QByteArray received = SimLineClient::joined(bench.client.collect(525));
+    bench.sensor.setUploadInterval(0);
+    // Whole frames, about one per interval, and none once switched off.
+    QCOMPARE(received.size() % 9, 0);
+    const int frames = received.size() / 9;
+    QVERIFY2(frames >= 5 && frames <= 11, qPrintable(QString::number(frames)));
+    QCOMPARE(received, withCrc(frame).repeated(frames));
+    QVERIFY(bench.client.collect(150).empty());
+    QCOMPARE(bench.sensor.uploadedBytes(), std::uint64_t(received.size()));
+    // Requests are still answered in between.
+    QVERIFY(bench.client.write(kReadSerial));
+    QCOMPARE(SimLineClient::joined(bench.client.collect(2000, 7)), kSerialReply);
 }
 
 void TestSimulator::queuedFaultWaitsForAnAnsweredRequest() {
@@ -623,6 +654,9 @@ void TestSimulator::programRejectsOrHelps_data() {
         << "more than 1";
     QTest::newRow("register that does not exist") << QStringList{"--set", "110=5"} << 2 << "--set";
     QTest::newRow("stray argument") << QStringList{"extra"} << 2 << "extra";
+    QTest::newRow("negative reply delay") << QStringList{"--reply-delay", "-1"} << 2 << "delay";
+    QTest::newRow("upload interval not a number")
+        << QStringList{"--upload-interval", "often"} << 2 << "upload interval";
 }
 
 void TestSimulator::programRejectsOrHelps() {

@@ -5,6 +5,11 @@
 
 #include <memory>
 
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
+
 namespace {
 
 // A copy that shares no storage with the original, so that the threads on either side of a
@@ -13,7 +18,28 @@ QByteArray detachedCopy(const QByteArray &bytes) {
     return QByteArray(bytes.constData(), bytes.size());
 }
 
-constexpr int kFlushWaitMs = 50;
+// A hung-up line reports read errors hundreds of thousands of times a second. A healthy one
+// may report a single one, when a read notification finds its bytes already taken.
+constexpr int kErrorsBeforeHangUp = 10;
+constexpr auto kErrorStreakWindow = std::chrono::milliseconds(250);
+// A frame is a few bytes and the OS buffer is kilobytes: one flush normally takes it all.
+constexpr int kMaxFlushes = 4;
+
+// Asks the driver to pass received bytes on at once. USB adapters otherwise hold them for a
+// latency timer (16 ms on FTDI chips), longer than the reply window at high baud rates.
+// Pseudo-terminals and drivers without the flag refuse, which changes nothing.
+void requestLowLatency([[maybe_unused]] qintptr handle) {
+#ifdef Q_OS_LINUX
+    const int fd = int(handle);
+    serial_struct settings{};
+    if (fd < 0 || ::ioctl(fd, TIOCGSERIAL, &settings) != 0)
+        return;
+    if ((settings.flags & ASYNC_LOW_LATENCY) != 0)
+        return;
+    settings.flags |= ASYNC_LOW_LATENCY;
+    (void)::ioctl(fd, TIOCSSERIAL, &settings);
+#endif
+}
 
 }  // namespace
 
@@ -26,7 +52,7 @@ struct Serial::HandedOffFrame {
 
 Serial::Serial() : port(new QSerialPort), ownerThread(std::this_thread::get_id()) {
     connect(port, &QSerialPort::errorOccurred, this,
-            [this](QSerialPort::SerialPortError error) { releaseAfterFatalError(error); });
+            [this](QSerialPort::SerialPortError error) { onPortError(error); });
 }
 
 Serial::~Serial() {
@@ -46,6 +72,8 @@ bool Serial::openPort(const QString &portName, int baudRate) {
     port->setParity(QSerialPort::NoParity);
     port->setStopBits(QSerialPort::OneStop);
     port->setFlowControl(QSerialPort::NoFlowControl);
+    requestLowLatency(port->handle());
+    errorStreak = 0;
     return true;
 }
 
@@ -104,12 +132,38 @@ void Serial::writeHandedOffFrames() {
 }
 
 int Serial::writeNow(const QByteArray &frame) {
+    openReplyWindow();
     if (!port->isOpen() || port->write(frame) == -1)
         return 0;
-    // The frame must be on the wire before the caller starts its reply wait.
-    if (port->flush())
-        port->waitForBytesWritten(kFlushWaitMs);
+    // Handed to the OS here, so the caller's reply wait starts with the frame on its way.
+    // Nothing waits for the line: waitForBytesWritten() would block this thread for its whole
+    // timeout and read the reply itself, behind readData()'s back.
+    for (int i = 0; i < kMaxFlushes && port->bytesToWrite() > 0; ++i) {
+        if (!port->flush())
+            break;
+    }
     return 1;
+}
+
+void Serial::openReplyWindow() {
+    std::lock_guard<std::mutex> lock(bufferMutex);
+    // Only the last transaction of a job is shown; bytes outside its window stay.
+    if (windowStartInReceived >= 0)
+        receivedFrame.remove(windowStartInReceived, windowEndInReceived - windowStartInReceived);
+    rxBuffer.clear();
+    replyWindowOpen = true;
+    windowStartInReceived = windowEndInReceived = receivedFrame.size();
+}
+
+QByteArray Serial::closeReplyWindow() {
+    std::lock_guard<std::mutex> lock(bufferMutex);
+    replyWindowOpen = false;
+    return detachedCopy(rxBuffer);
+}
+
+Serial::Clock::time_point Serial::lastByteTime() const {
+    std::lock_guard<std::mutex> lock(bufferMutex);
+    return lastByteAt;
 }
 
 void Serial::shutdownHandoff() {
@@ -147,6 +201,7 @@ QByteArray Serial::takeLastReceived() {
     std::lock_guard<std::mutex> lock(bufferMutex);
     QByteArray taken;
     taken.swap(receivedFrame);
+    windowStartInReceived = windowEndInReceived = replyWindowOpen ? 0 : -1;
     return taken;
 }
 
@@ -162,18 +217,39 @@ QByteArray Serial::lastReceived() const {
 
 void Serial::readData() {
     const QByteArray incoming = port->readAll();
+    if (incoming.isEmpty())
+        return;
+    errorStreak = 0;
     std::lock_guard<std::mutex> lock(bufferMutex);
-    rxBuffer.append(incoming);
-    receivedFrame = detachedCopy(rxBuffer);
+    lastByteAt = Clock::now();
+    receivedFrame.append(incoming);
+    if (replyWindowOpen) {
+        rxBuffer.append(incoming);
+        windowEndInReceived = receivedFrame.size();
+    }
 }
 
-void Serial::releaseAfterFatalError(int errorCode) {
-    // On a hung-up tty Qt reports the same error again on every read notification, hundreds
-    // of thousands of times a second, until the device is closed. isOpen stays as the
-    // operator left it: later transactions fail for want of a reply.
-    const bool fatal = errorCode == QSerialPort::ResourceError ||
-                       errorCode == QSerialPort::ReadError || errorCode == QSerialPort::WriteError;
-    if (!fatal || releaseQueued || !port->isOpen())
+void Serial::onPortError(int errorCode) {
+    if (errorCode == QSerialPort::ResourceError) {
+        releasePort();
+        return;
+    }
+    if (errorCode != QSerialPort::ReadError && errorCode != QSerialPort::WriteError)
+        return;
+    const Clock::time_point now = Clock::now();
+    if (errorStreak == 0 || now - errorStreakStart > kErrorStreakWindow) {
+        errorStreak = 0;
+        errorStreakStart = now;
+    }
+    if (++errorStreak >= kErrorsBeforeHangUp)
+        releasePort();
+}
+
+void Serial::releasePort() {
+    // On a hung-up tty Qt reports the error again on every read notification until the device
+    // is closed. isOpen stays as the operator left it: later transactions fail for want of a
+    // reply, and closing and reopening works as usual.
+    if (releaseQueued || !port->isOpen())
         return;
     releaseQueued = true;
     // Closed from the event loop, not from inside Qt's notifier that reported the error.

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -16,12 +17,19 @@ class QSerialPort;
 
 // The one path to the RS-485 bus. The QSerialPort belongs to the thread that created this
 // object (the GUI thread) and is touched only there. The worker thread calls sendData(),
-// clearRxBuffer() and rxBufferSnapshot(); sendData() hands the write to the owner thread and
-// returns once the frame has been written and flushed.
+// clearRxBuffer() and closeReplyWindow(); sendData() hands the write to the owner thread and
+// returns once the frame has been handed to the OS.
+//
+// Received bytes go two ways. A transaction's reply window (opened as its request goes out,
+// closed when its wait ends) gathers what arrives meanwhile for the master. Every byte also
+// goes into the log copy exactly once, which the main loop takes; bytes outside any window
+// (unsolicited frames, replies after their wait) reach the log that way and nowhere else.
 class Serial : public QObject {
     Q_OBJECT
 
 public:
+    using Clock = std::chrono::steady_clock;
+
     Serial();
     ~Serial() override;
 
@@ -35,8 +43,15 @@ public:
     // Worker side of a transaction.
     void clearRxBuffer();
     QByteArray rxBufferSnapshot() const;
+    // Ends the reply window that sendData() opened and returns what it gathered. Later bytes
+    // go to the log copy only.
+    QByteArray closeReplyWindow();
+    // When the last byte arrived (any byte, in a window or not); the epoch before the first.
+    Clock::time_point lastByteTime() const;
 
-    // Main loop side: the frames of the last job, emptied as they are taken.
+    // Main loop side: the frames of the last job, emptied as they are taken. The received
+    // copy holds the last reply window's bytes and every byte that arrived outside a window
+    // since the last take; the windows of earlier transactions in the same job are dropped.
     QByteArray takeLastSent();
     QByteArray takeLastReceived();
     QByteArray lastSent() const;
@@ -63,7 +78,9 @@ private:
 
     int writeNow(const QByteArray &frame);
     int handOffToOwner(const QByteArray &frame);
-    void releaseAfterFatalError(int errorCode);
+    void openReplyWindow();
+    void onPortError(int errorCode);
+    void releasePort();
 
     const std::thread::id ownerThread;
 
@@ -71,6 +88,11 @@ private:
     QByteArray rxBuffer;
     QByteArray sentFrame;
     QByteArray receivedFrame;
+    bool replyWindowOpen = false;
+    // Where the last reply window's bytes sit in receivedFrame; -1 when they are not there.
+    int windowStartInReceived = -1;
+    int windowEndInReceived = -1;
+    Clock::time_point lastByteAt{};
 
     std::mutex handoffMutex;
     std::condition_variable handoffFinished;
@@ -80,4 +102,7 @@ private:
     // Owner thread only.
     bool releaseQueued = false;
     unsigned openGeneration = 0;
+    // Read or write errors since the last byte that arrived, and when the first of them came.
+    int errorStreak = 0;
+    Clock::time_point errorStreakStart{};
 };

@@ -96,6 +96,8 @@ struct Options {
     int address = SensorModel::kDefaultAddress;
     bool lineTiming = false;
     int turnaroundMs = 2;
+    int replyDelayMs = 0;
+    int uploadIntervalMs = 0;
     std::vector<std::pair<Fault, double>> faultRates;
     std::vector<std::pair<int, std::uint16_t>> presets;
     bool frozen = false;
@@ -127,6 +129,18 @@ QString readOptions(const QCommandLineParser &parser, Options *options) {
             return QStringLiteral("bad turnaround '%1'")
                 .arg(parser.value(QStringLiteral("turnaround")));
         options->turnaroundMs = int(value);
+    }
+    if (parser.isSet(QStringLiteral("reply-delay"))) {
+        if (!parseInt(parser.value(QStringLiteral("reply-delay")), 0, 10000, &value))
+            return QStringLiteral("bad reply delay '%1'")
+                .arg(parser.value(QStringLiteral("reply-delay")));
+        options->replyDelayMs = int(value);
+    }
+    if (parser.isSet(QStringLiteral("upload-interval"))) {
+        if (!parseInt(parser.value(QStringLiteral("upload-interval")), 0, 3600000, &value))
+            return QStringLiteral("bad upload interval '%1'")
+                .arg(parser.value(QStringLiteral("upload-interval")));
+        options->uploadIntervalMs = int(value);
     }
     double total = 0.0;
     for (const QString &entry : parser.values(QStringLiteral("fault-rate"))) {
@@ -192,6 +206,12 @@ int main(int argc, char *argv[]) {
          QStringLiteral("Delay replies by their time on the wire plus a turnaround.")},
         {QStringLiteral("turnaround"),
          QStringLiteral("Turnaround for --line-timing in ms (default 2)."), QStringLiteral("ms")},
+        {QStringLiteral("reply-delay"),
+         QStringLiteral("Start every reply this much later, like a USB adapter's latency timer."),
+         QStringLiteral("ms")},
+        {QStringLiteral("upload-interval"),
+         QStringLiteral("Send temperature and humidity unasked at this interval (upload mode)."),
+         QStringLiteral("ms")},
         {QStringLiteral("fault-rate"),
          QStringLiteral("Inject fault NAME into a share P (0 to 1) of the replies; repeatable."),
          QStringLiteral("NAME=P")},
@@ -224,6 +244,8 @@ int main(int argc, char *argv[]) {
     for (const auto &preset : options.presets)
         sensor.model().setRegister(preset.first, preset.second);
     sensor.setLineTiming(options.lineTiming, options.turnaroundMs);
+    sensor.setReplyDelay(options.replyDelayMs);
+    sensor.setUploadInterval(options.uploadIntervalMs);
     for (const auto &rate : options.faultRates)
         sensor.setFaultRate(FaultSpec::of(rate.first), rate.second);
     if (!options.quiet)
