@@ -29,6 +29,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kTickMs = 100;
 constexpr int kReadsMeasured = 200;
+constexpr int kFailingReadsMeasured = 30;
 
 double msBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double, std::milli>(to - from).count();
@@ -53,12 +54,15 @@ void runEventLoopFor(int milliseconds) {
 
 // The reads on their own: the port object and the master as the program wires them, a worker
 // thread doing back-to-back reads while this thread runs its event loop.
-std::vector<double> measureReadDurations(int baudRate, int waitMs) {
+// With answering false the sensor hears every request and never replies: a bus without it.
+std::vector<double> measureReadDurations(int baudRate, int waitMs, int reads, bool answering) {
     SimulatedSensor sensor;
     if (!sensor.openPty(nullptr, baudRate))
         return {};
     sensor.model().setLiveValuesMoving(false);
     sensor.setLineTiming(true);
+    if (!answering)
+        sensor.setFaultRate(FaultSpec::of(Fault::NoReply), 1.0);
 
     Serial serial;
     QObject::connect(serial.port, &QSerialPort::readyRead, &serial, &Serial::readData);
@@ -72,7 +76,7 @@ std::vector<double> measureReadDurations(int baudRate, int waitMs) {
     std::mutex durationsMutex;
     std::atomic<bool> finished{false};
     std::thread worker([&] {
-        for (int i = 0; i < kReadsMeasured; ++i) {
+        for (int i = 0; i < reads; ++i) {
             std::uint8_t data[256];
             std::uint8_t byteCount = 0;
             const auto start = Clock::now();
@@ -83,7 +87,7 @@ std::vector<double> measureReadDurations(int baudRate, int waitMs) {
         }
         finished = true;
     });
-    waitUntil([&] { return finished.load(); }, kReadsMeasured * (waitMs + 300));
+    waitUntil([&] { return finished.load(); }, reads * (4 * waitMs + 500));
     master.abortWaits();
     serial.shutdownHandoff();
     worker.join();
@@ -198,7 +202,7 @@ std::vector<ResultRow> runBusBench(int baudRate, int seconds) {
     const QString at = QStringLiteral(" at %1 baud").arg(baudRate);
     std::vector<ResultRow> rows;
 
-    const Summary reads = summarize(measureReadDurations(baudRate, waitMs));
+    const Summary reads = summarize(measureReadDurations(baudRate, waitMs, kReadsMeasured, true));
     rows.push_back({QStringLiteral("read transaction, median") + at, reads.median,
                     QStringLiteral("ms"), QStringLiteral("fixed wait"), double(waitMs),
                     QStringLiteral("≤ wait + 2 ms"),
@@ -206,6 +210,13 @@ std::vector<ResultRow> runBusBench(int baudRate, int seconds) {
     rows.push_back({QStringLiteral("read transaction, 99th percentile") + at, reads.p99,
                     QStringLiteral("ms"), QStringLiteral("fixed wait"), double(waitMs), QString(),
                     true});
+
+    // Every read but the first waits for a quiet line first: that is the price of a failure.
+    const Summary failing =
+        summarize(measureReadDurations(baudRate, waitMs, kFailingReadsMeasured, false));
+    rows.push_back({QStringLiteral("read without a reply, back to back, median") + at,
+                    failing.median, QStringLiteral("ms"), QStringLiteral("fixed wait"),
+                    double(waitMs), QString(), true});
 
     const AcquisitionFigures acquisition = measureAcquisition(baudRate, seconds);
     const Summary cycles = summarize(acquisition.cycleSpacingMs);

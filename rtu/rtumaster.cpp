@@ -47,7 +47,9 @@ int RtuMaster::readRegisters(int slave, int startRegister, int registerCount, st
     waitForReply(waitMs);
 
     const bool valid = takeGatheredReply() && parseReadReply() == 1;
-    noteOutcome(valid, waitMs);
+    // A frame with another byte count passes its CRC but answers some other request (or none:
+    // a frame the slave uploaded on its own), so this request's own reply may still be coming.
+    noteOutcome(valid && readReply.byteCount == 2 * (registerCount & 0xFFFF), waitMs);
     if (!valid)
         return 0;
     *byteCount = readReply.byteCount;
@@ -153,8 +155,8 @@ void RtuMaster::waitForReply(int milliseconds) {
                       [this] { return waitsAborted; });
 }
 
-void RtuMaster::noteOutcome(bool validReply, int waitMs) {
-    suspect = !validReply;
+void RtuMaster::noteOutcome(bool answered, int waitMs) {
+    suspect = !answered;
     if (suspect) {
         suspectSince = Clock::now();
         recoveryQuiet = std::chrono::milliseconds(std::max(kMinRecoveryQuietMs, 2 * waitMs));

@@ -16,8 +16,8 @@ class Serial;
 // registers' meanings or of the screen. Called from one thread at a time.
 //
 // A reply carries no register number, so a reply that comes after its wait would be taken for
-// the answer to the next request. After a transaction without a valid reply the line is
-// therefore suspect: the next request is held until the line has been quiet for a recovery
+// the answer to the next request. After a transaction without a valid reply (or with a read
+// reply of another size than asked) the line is therefore suspect: the next request is held until the line has been quiet for a recovery
 // time (at least 100 ms, and two fixed waits where that is longer), or at most three times
 // that while it keeps talking.
 class RtuMaster {
@@ -58,7 +58,7 @@ private:
     bool takeGatheredReply();
     // Holds the caller while the line is suspect and not yet quiet.
     void recoverLine();
-    void noteOutcome(bool validReply, int waitMs);
+    void noteOutcome(bool answered, int waitMs);
 
     Serial &serial;
     ReadRequest readRequest;

@@ -7,6 +7,8 @@
 #                                     AddressSanitizer with UndefinedBehaviorSanitizer
 #   scripts/workbench.sh test-quick   the plain test run only
 #   scripts/workbench.sh build        install what is missing and build
+#   scripts/workbench.sh bench        install what is missing, build, run the benchmarks
+#                                     (figures only; they do not pass or fail)
 #
 # Installing needs root (or sudo). Everything already present is left alone, so running it
 # again is cheap. Build trees: build/, build-tsan/, build-asan/ in the source tree
@@ -116,8 +118,13 @@ test)
     build_and_run_suite "$build_root/build"
     test_sanitized
     ;;
+bench)
+    install_missing "${build_packages[@]}" "${test_packages[@]}"
+    build "$build_root/build"
+    QT_QPA_PLATFORM=offscreen "$build_root/build/workbench_bench" "${@:2}"
+    ;;
 *)
-    sed -n '2,14p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+    sed -n '2,16p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

@@ -10,6 +10,7 @@
 #include "app/mainwindow.h"
 #include "sensor/sharedstate.h"
 #include "support/ops_session.h"
+#include "transport/mytimer.h"
 #include "transport/serial.h"
 
 Q_DECLARE_METATYPE(FaultSpec)
@@ -44,6 +45,8 @@ private slots:
     void periodRule();
     void cadenceSamplesAndTimeAxis();
     void failedReadsShowZero();
+    void lateRepliesAndUploadsNeverShowAnotherRegistersValue_data();
+    void lateRepliesAndUploadsNeverShowAnotherRegistersValue();
     void startTwiceRestartsTheWindow();
     void stopWhileStopped();
     void stopDuringAcquisition();
@@ -78,8 +81,6 @@ void AcquisitionTest::init() {
     QVERIFY(session->waitForIdleWorker());
     session->sensor().clearFaultQueue();
     session->sensor().clearExchanges();
-    // A cycle that ended after the stop leaves its sample announced; a start keeps that.
-    sampleWindow->sampleReady.store(0);
 }
 
 void AcquisitionTest::cleanup() {
@@ -241,6 +242,55 @@ void AcquisitionTest::failedReadsShowZero() {
     QCOMPARE(frameFreeLinesFrom(first), QStringList{kStarted});
 }
 
+void AcquisitionTest::lateRepliesAndUploadsNeverShowAnotherRegistersValue_data() {
+    QTest::addColumn<int>("replyDelayMs");
+    QTest::addColumn<int>("uploadIntervalMs");
+    // The reply window is 15 ms at 115200 baud; a USB adapter's default latency is 16 ms.
+    QTest::newRow("replies 16 ms late") << 16 << 0;
+    QTest::newRow("replies 40 ms late") << 40 << 0;
+    QTest::newRow("replies 80 ms late") << 80 << 0;
+    QTest::newRow("uploads every 37 ms") << 0 << 37;
+    QTest::newRow("replies 20 ms late, uploads every 37 ms") << 20 << 37;
+}
+
+void AcquisitionTest::lateRepliesAndUploadsNeverShowAnotherRegistersValue() {
+    QFETCH(int, replyDelayMs);
+    QFETCH(int, uploadIntervalMs);
+    SimulatedSensor &sensor = session->sensor();
+    session->setText("line_time", QStringLiteral("0.1"));
+    session->click("connect_button_2");
+    session->waitTicks(2);
+    sensor.setReplyDelay(replyDelayMs);
+    sensor.setUploadInterval(uploadIntervalMs);
+
+    // Each read-out shows its own register's value, or 0 after a failed read.
+    const std::pair<const char *, QStringList> allowed[] = {
+        {"tem_value", {"-5 ℃", "0 ℃"}},        {"hum_vallue", {"45.5 RH%", "0 RH%"}},
+        {"smoke_vallue", {"12 PPM", "0 PPM"}}, {"alarm_status", {"1", "0"}},
+        {"smoke_ad_value", {"777", "0"}},
+    };
+    QStringList wrong;
+    const QMetaObject::Connection watching = connect(tickTimer, &MyTimer::handleTimeout, this, [&] {
+        for (const auto &[label, texts] : allowed) {
+            const QString shown = session->text(label);
+            if (!texts.contains(shown))
+                wrong << QStringLiteral("%1: %2").arg(label, shown);
+        }
+    });
+    session->waitTicks(30);
+    disconnect(watching);
+    sensor.setReplyDelay(0);
+    sensor.setUploadInterval(0);
+
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(", ")));
+    for (int i = 0; i < temSeries->count(); ++i) {
+        QVERIFY2(QList<double>({-5.0, 0.0}).contains(temSeries->at(i).y()),
+                 qPrintable(QString::number(temSeries->at(i).y())));
+        QVERIFY2(QList<double>({45.5, 0.0}).contains(humSeries->at(i).y()),
+                 qPrintable(QString::number(humSeries->at(i).y())));
+    }
+}
+
 void AcquisitionTest::startTwiceRestartsTheWindow() {
     session->setText("line_time", QStringLiteral("0.1"));
     session->click("connect_button_2");
@@ -279,10 +329,20 @@ void AcquisitionTest::stopWhileStopped() {
 }
 
 void AcquisitionTest::stopDuringAcquisition() {
+    // At 9600 baud a cycle takes 350 ms: time enough to stop in the middle of one.
+    session->click("connect_button");
+    QVERIFY(session->openPort(9600));
+    SimulatedSensor &sensor = session->sensor();
     session->setText("line_time", QStringLiteral("0.1"));
     session->click("connect_button_2");
     QTRY_VERIFY_WITH_TIMEOUT(temSeries->count() >= 2, 10000);
     const std::uint32_t capacity = windowCapacity;
+    const auto cycleReached = [&sensor](int reg) {
+        const std::vector<Exchange> exchanges = sensor.exchanges();
+        return !exchanges.empty() && registerOf(exchanges.back()) == reg;
+    };
+    QVERIFY(QTest::qWaitFor([&] { return cycleReached(SensorModel::kRegSmokePpm); }, 5000));
+    QVERIFY(QTest::qWaitFor([&] { return cycleReached(SensorModel::kRegTemperature); }, 5000));
     const int first = session->logLineCount();
 
     session->click("scan_button_2");
@@ -296,10 +356,14 @@ void AcquisitionTest::stopDuringAcquisition() {
     // The cycle under way ends; no other starts and nothing more is plotted.
     QVERIFY(session->waitForIdleWorker());
     session->waitTicks(1);
-    const std::size_t requests = session->sensor().exchanges().size();
+    const std::size_t requests = sensor.exchanges().size();
+    QCOMPARE(registerOf(sensor.exchanges().back()), int(SensorModel::kRegSmokeAd));
     session->waitTicks(4);
-    QCOMPARE(session->sensor().exchanges().size(), requests);
+    QCOMPARE(sensor.exchanges().size(), requests);
     QCOMPARE(temSeries->count(), 0);
+    // Its sample is not left for a later start to plot as that start's first.
+    QCOMPARE(sampleWindow->sampleReady.load(), std::uint8_t(0));
+    session->click("connect_button");
 }
 
 void AcquisitionTest::startWithPortClosed() {

@@ -31,6 +31,7 @@ private slots:
     void scan();
     void requestsGoToAddressZeroUntilAScanSucceeds();
     void readDeviceAddressScansAndTakesTheRepliedAddress();
+    void framesSentUnaskedAreCountedAndLoggedOnce();
 };
 
 void ConnectionTest::openAtEachBaudRate_data() {
@@ -209,6 +210,35 @@ void ConnectionTest::readDeviceAddressScansAndTakesTheRepliedAddress() {
     QCOMPARE(session.text("lineEdit_device_address"), QStringLiteral("42"));
     QCOMPARE(int(sharedState.slaveAddress.load()), 42);
     QCOMPARE(session.sensor().exchanges().front().request, bytes("FA0300640001D05E"));
+}
+
+void ConnectionTest::framesSentUnaskedAreCountedAndLoggedOnce() {
+    OpsSession session(newWindow);
+    QVERIFY(session.isValid());
+    QVERIFY(session.openPort());
+    SimulatedSensor &sensor = session.sensor();
+    const int first = session.logLineCount();
+
+    // A sensor in upload mode, the port open and idle.
+    sensor.setUploadInterval(100);
+    session.waitTicks(15);
+    sensor.setUploadInterval(0);
+    session.waitTicks(3);
+
+    const std::uint64_t sent = sensor.uploadedBytes();
+    QVERIFY(sent >= 9 * 5);
+    QCOMPARE(session.text("lable_receive_counter_2"), QString::number(sent));
+    QCOMPARE(session.text("lable_send_counter"), QStringLiteral("0"));
+    QByteArray logged;
+    for (const QString &line : session.logLinesFrom(first)) {
+        if (line.startsWith(QStringLiteral("Receive: ")))
+            logged += QByteArray::fromHex(line.mid(9).toLatin1());
+        else
+            QCOMPARE(line, QStringLiteral("Send: "));
+    }
+    QCOMPARE(logged, sensor.uploadFrame().repeated(int(sent / 9)));
+    // Nothing of it waits in the buffer a transaction reads.
+    QVERIFY(serialPort->rxBufferSnapshot().isEmpty());
 }
 
 QTEST_MAIN(ConnectionTest)

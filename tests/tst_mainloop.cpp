@@ -398,7 +398,9 @@ void MainLoopTest::chartWithCapacityOne() {
         QCOMPARE(bench.samples.sampleCount, 1u);
         QCOMPARE(bench.samples.sampleTime[0], float(3 * sample));
         QCOMPARE(bench.samples.sampleTem[0], float(sample));
+        // A range that ends at the one sample, never the empty [t, t].
         QCOMPARE(bench.time.max(), 3.0 * sample);
+        QCOMPARE(bench.time.min(), 3.0 * sample - 7.0);
     }
     QCOMPARE(bench.tem.count(), 3);
 }

@@ -341,6 +341,9 @@ void RegistersTest::readFailures_data() {
     QTest::newRow("no data bytes")
         << FaultSpec::raw(withCrc(bytes("010300"))) << withCrc(bytes("010300"));
     QTest::newRow("exception reply") << FaultSpec::exception(0x02) << withCrc(bytes("018302"));
+    // Passes its CRC, but is no answer to a one-register read (an upload, say).
+    QTest::newRow("two registers where one was asked")
+        << FaultSpec::raw(withCrc(bytes("010304000A000B"))) << withCrc(bytes("010304000A000B"));
 }
 
 void RegistersTest::readFailures() {
