@@ -46,11 +46,18 @@ int RtuMaster::readRegisters(int slave, int startRegister, int registerCount, st
     const int waitMs = serial.replyWaitMs.load();
     waitForReply(waitMs);
 
-    const bool valid = takeGatheredReply() && parseReadReply() == 1;
+    const int result = acceptReadReply(serial.closeReplyWindow(), data, byteCount);
     // A frame with another byte count passes its CRC but answers some other request (or none:
     // a frame the slave uploaded on its own), so this request's own reply may still be coming.
-    noteOutcome(valid && readReply.byteCount == 2 * (registerCount & 0xFFFF), waitMs);
-    if (!valid)
+    noteOutcome(result == 1 && readReply.byteCount == 2 * (registerCount & 0xFFFF), waitMs);
+    return result;
+}
+
+int RtuMaster::acceptReadReply(const QByteArray &gathered, std::uint8_t *data,
+                               std::uint8_t *byteCount) {
+    if (data == nullptr || byteCount == nullptr)
+        return 0;
+    if (!takeGatheredReply(gathered) || parseReadReply() == 0)
         return 0;
     *byteCount = readReply.byteCount;
     std::memcpy(data, readReply.data, readReply.byteCount);
@@ -79,12 +86,22 @@ int RtuMaster::writeRegister(int slave, int registerAddress, const std::uint8_t 
     serial.sendData(txFrame);
     waitForReply(kWriteReplyWaitMs);
 
-    const bool valid = takeGatheredReply() && parseWriteReply(dataLength) == 1;
-    noteOutcome(valid, kWriteReplyWaitMs);
-    if (!valid)
-        return 0;
     // Compared with the copy that went out: the caller's bytes may have changed meanwhile.
-    return std::memcmp(writeReply.data, writeRequest.data, std::size_t(dataLength)) == 0 ? 1 : 0;
+    const int result = acceptWriteReply(serial.closeReplyWindow(), writeRequest.data, dataLength);
+    // An echo that passed its CRC but carries other data is still this request's answer.
+    noteOutcome(result == 1 || lastWriteReplyValid, kWriteReplyWaitMs);
+    return result;
+}
+
+int RtuMaster::acceptWriteReply(const QByteArray &gathered, const std::uint8_t *sent,
+                                int dataLength) {
+    lastWriteReplyValid = false;
+    if (sent == nullptr || dataLength < 1 || dataLength > kMaxDataBytes)
+        return 0;
+    if (!takeGatheredReply(gathered) || parseWriteReply(dataLength) == 0)
+        return 0;
+    lastWriteReplyValid = true;
+    return std::memcmp(writeReply.data, sent, std::size_t(dataLength)) == 0 ? 1 : 0;
 }
 
 std::uint8_t RtuMaster::replyAddress() const {
@@ -180,9 +197,8 @@ void RtuMaster::recoverLine() {
     }
 }
 
-bool RtuMaster::takeGatheredReply() {
+bool RtuMaster::takeGatheredReply(const QByteArray &gathered) {
     rxFrame.clear();
-    const QByteArray gathered = serial.closeReplyWindow();
     if (gathered.isEmpty())
         return false;
     rxFrame = gathered;

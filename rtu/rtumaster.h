@@ -17,9 +17,9 @@ class Serial;
 //
 // A reply carries no register number, so a reply that comes after its wait would be taken for
 // the answer to the next request. After a transaction without a valid reply (or with a read
-// reply of another size than asked) the line is therefore suspect: the next request is held until the line has been quiet for a recovery
-// time (at least 100 ms, and two fixed waits where that is longer), or at most three times
-// that while it keeps talking.
+// reply of another size than asked) the line is therefore suspect: the next request is held until
+// the line has been quiet for a recovery time (at least 100 ms, and two fixed waits where that is
+// longer), or at most three times that while it keeps talking.
 class RtuMaster {
 public:
     explicit RtuMaster(Serial &serial);
@@ -39,6 +39,12 @@ public:
     int parseReadReply();
     int parseWriteReply(int dataLength);
 
+    // What a transaction does with the bytes its wait gathered. A read: 1 when they are an
+    // accepted reply, then *byteCount and data as readRegisters delivers them; 0 leaves both
+    // untouched. A write: 1 when they are an accepted echo of the dataLength bytes sent.
+    int acceptReadReply(const QByteArray &gathered, std::uint8_t *data, std::uint8_t *byteCount);
+    int acceptWriteReply(const QByteArray &gathered, const std::uint8_t *sent, int dataLength);
+
     // Ends every current and later wait at once (used when the program shuts down).
     void abortWaits();
 
@@ -54,8 +60,8 @@ private:
     using Clock = std::chrono::steady_clock;
 
     void waitForReply(int milliseconds);
-    // Copies what the port gathered into rxFrame; false when it is too short to be checked.
-    bool takeGatheredReply();
+    // Copies the gathered bytes into rxFrame; false when they are too short to be checked.
+    bool takeGatheredReply(const QByteArray &gathered);
     // Holds the caller while the line is suspect and not yet quiet.
     void recoverLine();
     void noteOutcome(bool answered, int waitMs);
@@ -72,6 +78,7 @@ private:
     std::condition_variable waitWake;
     bool waitsAborted = false;
 
+    bool lastWriteReplyValid = false;
     bool suspect = false;
     Clock::time_point suspectSince{};
     std::chrono::milliseconds recoveryQuiet{kMinRecoveryQuietMs};

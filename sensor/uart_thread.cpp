@@ -12,24 +12,11 @@ namespace {
 // Room for the largest byte count a reply can announce.
 constexpr int kReadBufferSize = 256;
 
-struct RegisterRead {
-    bool ok = false;
-    std::uint8_t high = 0;
-    std::uint8_t low = 0;
-};
-
 RegisterRead readOneRegister(RtuMaster &master, int slave, int reg) {
     std::uint8_t data[kReadBufferSize] = {};
     std::uint8_t byteCount = 0;
-    RegisterRead result;
-    // One register is two data bytes. Fewer hold no value; more are no answer to this request
-    // (a frame the sensor uploaded on its own, say) and would put another value in its place.
-    if (master.readRegisters(slave, reg, 1, data, &byteCount) == 1 && byteCount == 2) {
-        result.ok = true;
-        result.high = data[0];
-        result.low = data[1];
-    }
-    return result;
+    const int result = master.readRegisters(slave, reg, 1, data, &byteCount);
+    return registerFromReply(result, data, byteCount);
 }
 
 void scanForSensor(SharedState &state, RtuMaster &master) {
@@ -100,6 +87,18 @@ void dispatch(SharedState &state, RtuMaster &master, SampleWindow &samples,
 }
 
 }  // namespace
+
+RegisterRead registerFromReply(int result, const std::uint8_t *data, std::uint8_t byteCount) {
+    RegisterRead read;
+    // One register is two data bytes. Fewer hold no value; more are no answer to this request
+    // (a frame the sensor uploaded on its own, say) and would put another value in its place.
+    if (result == 1 && byteCount == 2 && data != nullptr) {
+        read.ok = true;
+        read.high = data[0];
+        read.low = data[1];
+    }
+    return read;
+}
 
 ThreadFromQThread::ThreadFromQThread(QObject *parent) : QThread(parent) {}
 

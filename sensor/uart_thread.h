@@ -2,6 +2,8 @@
 
 #include <QThread>
 
+#include <cstdint>
+
 struct SharedState;
 struct SampleWindow;
 class Serial;
@@ -19,6 +21,14 @@ public:
 protected:
     void run() override;
 };
+
+// A one-register read as the worker takes it from the master's outcome.
+struct RegisterRead {
+    bool ok = false;
+    std::uint8_t high = 0;
+    std::uint8_t low = 0;
+};
+RegisterRead registerFromReply(int result, const std::uint8_t *data, std::uint8_t byteCount);
 
 // One run of the worker. Marks the state Finished (release) as its very last store.
 void performWorkerJob(SharedState &state, Serial &serial, RtuMaster &master, SampleWindow &samples);

@@ -92,6 +92,12 @@ FaultSpec FaultSpec::late(int delayMs) {
     return spec;
 }
 
+FaultSpec FaultSpec::lateBetween(int minDelayMs, int maxDelayMs) {
+    FaultSpec spec = late(minDelayMs);
+    spec.maxDelayMs = maxDelayMs;
+    return spec;
+}
+
 FaultSpec FaultSpec::split(int firstChunkBytes, int gapMs) {
     FaultSpec spec = of(Fault::SplitReply);
     spec.byteCount = firstChunkBytes;
@@ -382,23 +388,30 @@ int SimulatedSensor::silenceMs() const {
     return std::max(2, int(std::ceil(35000.0 / std::max(1, baudRate_.load()))));
 }
 
-FaultSpec SimulatedSensor::pickFault() {
+FaultSpec SimulatedSensor::pickFault(const QByteArray &frame) {
     std::lock_guard<std::mutex> lock(mutex_);
+    FaultSpec fault;
     if (!faultQueue_.empty()) {
-        FaultSpec fault = faultQueue_.front();
+        fault = faultQueue_.front();
         faultQueue_.pop_front();
-        return fault;
+    } else if (!faultRates_.empty()) {
+        const double draw = std::uniform_real_distribution<double>(0.0, 1.0)(faultRandom_);
+        double cumulative = 0.0;
+        for (const auto &rate : faultRates_) {
+            cumulative += rate.second;
+            if (draw < cumulative) {
+                fault = rate.first;
+                break;
+            }
+        }
     }
-    if (faultRates_.empty())
+    const std::uint8_t function = frame.size() > 1 ? std::uint8_t(frame[1]) : 0;
+    if (fault.onlyFunction != 0 && fault.onlyFunction != function)
         return {};
-    const double draw = std::uniform_real_distribution<double>(0.0, 1.0)(faultRandom_);
-    double cumulative = 0.0;
-    for (const auto &rate : faultRates_) {
-        cumulative += rate.second;
-        if (draw < cumulative)
-            return rate.first;
-    }
-    return {};
+    if (fault.kind == Fault::LateReply && fault.maxDelayMs > fault.delayMs)
+        fault.delayMs =
+            std::uniform_int_distribution<int>(fault.delayMs, fault.maxDelayMs)(faultRandom_);
+    return fault;
 }
 
 std::uint64_t SimulatedSensor::logExchange(Exchange exchange) {
@@ -440,7 +453,7 @@ void SimulatedSensor::onFrame(const QByteArray &frame, Clock::time_point at) {
         return;
     }
 
-    const FaultSpec fault = pickFault();
+    const FaultSpec fault = pickFault(frame);
     exchange.fault = fault.kind;
     const std::uint16_t baudCodeBefore = model_.baudRateCode();
     QByteArray reply;

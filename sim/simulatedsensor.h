@@ -120,9 +120,12 @@ struct FaultSpec {
     QByteArray bytes;    // RawReply: the reply; ExtraBytes*: the stray bytes
     std::uint8_t exceptionCode = 0x04;
     std::uint8_t otherAddress = 0x02;
+    int maxDelayMs = -1;            // LateReply: above delayMs, a seeded draw from the range
+    std::uint8_t onlyFunction = 0;  // not 0: only requests of this function code get it
 
     static FaultSpec of(Fault kind);
     static FaultSpec late(int delayMs);
+    static FaultSpec lateBetween(int minDelayMs, int maxDelayMs);
     static FaultSpec split(int firstChunkBytes, int gapMs);
     static FaultSpec truncated(int keptBytes);
     static FaultSpec raw(const QByteArray &reply);
@@ -234,7 +237,7 @@ private:
     void serve();
     void takeFrames(Clock::time_point now);
     void onFrame(const QByteArray &frame, Clock::time_point at);
-    FaultSpec pickFault();
+    FaultSpec pickFault(const QByteArray &frame);
     std::uint64_t logExchange(Exchange exchange);
     void completeExchange(std::uint64_t id);
     void writeDue(Clock::time_point now);
