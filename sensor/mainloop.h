@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "app/mainwindow.h"
+#include "sensor/sharedstate.h"
 
 struct SharedState;
 struct SampleWindow;
@@ -16,9 +17,10 @@ class QLineSeries;
 class QValueAxis;
 }  // namespace QtCharts
 
-// Each curve keeps this many of its newest points; the cost of a repaint grows with the points
-// held, and the axis never shows more than the last seconds anyway.
-constexpr int kMaxSeriesPoints = 1000;
+// Each curve keeps this many of its newest points. The chart lays out and paints every point a
+// series holds, so the cost of a sample grows with them, while the time axis only ever shows
+// the sample window (at most 69 samples, and one before it).
+constexpr int kMaxSeriesPoints = kSampleSlots;
 
 // "01 03 AF " for the bytes 0x01 0x03 0xAF.
 QString hexDump(const QByteArray &bytes);
