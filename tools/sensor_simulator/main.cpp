@@ -1,45 +1,21 @@
 // sensor_simulator: answers Modbus RTU requests like the temperature, humidity and smoke
 // sensor, on a pseudo-terminal it creates or on a serial device, and logs every frame.
 
+#include "app/quitonsignal.h"
 #include "sim/posixline.h"
 #include "sim/simulatedsensor.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QSocketNotifier>
 #include <QTimer>
 
-#include <csignal>
 #include <cstdio>
-
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr int kUsageError = 2;
 constexpr int kRuntimeError = 1;
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-    const char byte = 1;
-    // Only async-signal-safe calls here; the event loop does the rest.
-    if (::write(signalPipe[1], &byte, 1) < 0) {
-        // Nothing can be done about it inside a signal handler.
-    }
-}
-
-bool installSignalHandlers() {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0)
-        return false;
-    struct sigaction action {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
-}
 
 void printError(const QString &text) {
     std::fprintf(stderr, "sensor_simulator: %s\n", text.toLocal8Bit().constData());
@@ -251,12 +227,10 @@ int main(int argc, char *argv[]) {
     if (!options.quiet)
         sensor.setFrameLogger(logExchange);
 
-    if (!installSignalHandlers()) {
+    if (!quitOnTerminationSignals(app)) {
         printError(QStringLiteral("cannot install signal handlers"));
         return kRuntimeError;
     }
-    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
 
     QString error;
     const bool opened = options.device.isEmpty()

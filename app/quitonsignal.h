@@ -1,0 +1,9 @@
+#pragma once
+
+class QCoreApplication;
+
+// Makes SIGTERM and SIGINT end the application's event loop the way closing the last window
+// does, so that main() returns and every destructor runs (the window closes its serial port)
+// instead of the process dying on the default handler. Call once, after the application
+// object exists. Returns false when the handlers could not be installed.
+bool quitOnTerminationSignals(QCoreApplication &application);
