@@ -4,15 +4,20 @@
 #   scripts/workbench.sh run          install what is missing, build, start sensor_workbench
 #   scripts/workbench.sh test         install what is missing, build, run every test, then the
 #                                     whole suite again under ThreadSanitizer and under
-#                                     AddressSanitizer with UndefinedBehaviorSanitizer
+#                                     AddressSanitizer with UndefinedBehaviorSanitizer, then
+#                                     check-package
 #   scripts/workbench.sh test-quick   the plain test run only
 #   scripts/workbench.sh build        install what is missing and build
 #   scripts/workbench.sh bench        install what is missing, build, run the benchmarks
 #                                     (figures only; they do not pass or fail)
+#   scripts/workbench.sh package      install what is missing, build the Debian package
+#                                     sensor-workbench, print its path
+#   scripts/workbench.sh check-package  build the package, install it, start the installed
+#                                     programs and ask them to quit, remove it again
 #
 # Installing needs root (or sudo). Everything already present is left alone, so running it
-# again is cheap. Build trees: build/, build-tsan/, build-asan/ in the source tree
-# (WORKBENCH_BUILD_ROOT moves them elsewhere).
+# again is cheap. Build trees: build/, build-tsan/, build-asan/, build-package/ in the source
+# tree (WORKBENCH_BUILD_ROOT moves them elsewhere).
 set -euo pipefail
 
 source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -25,6 +30,10 @@ build_packages=(build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools
 # Chinese captions legible in screenshots; xvfb gives a display to a machine without one.
 test_packages=(libmodbus-dev fonts-wqy-microhei)
 display_packages=(xvfb xauth fonts-wqy-microhei)
+# CPack picks the files dpkg-shlibdeps (dpkg-dev, part of build-essential) has to read with
+# file(1); the package check validates the installed menu entries with desktop-file-validate.
+package_packages=(file)
+check_packages=(desktop-file-utils)
 
 log() { printf '== %s\n' "$*" >&2; }
 
@@ -96,6 +105,113 @@ start_program() {
     exec xvfb-run -a -s "-screen 0 1024x768x24" "$program"
 }
 
+# build_package: a release tree of its own, then the Debian package; sets package_file.
+build_package() {
+    local dir=$build_root/build-package packages
+    build "$dir" -DBUILD_TESTING=OFF
+    log "packaging in $dir"
+    rm -f "$dir"/sensor-workbench_*.deb
+    (cd "$dir" && cpack -G DEB) >&2
+    packages=("$dir"/sensor-workbench_*.deb)
+    if [ ! -f "${packages[0]}" ]; then
+        log "cpack wrote no sensor-workbench package in $dir"
+        exit 1
+    fi
+    package_file=${packages[0]}
+}
+
+# run_installed PROGRAM: starts it offscreen and asks it to quit with SIGTERM after two
+# seconds. It has to be running still by then, and leave through the window's destructor
+# (which logs the worker thread's deletion) with status 0.
+run_installed() {
+    local program=$1 errors status=0 started elapsed_ms
+    errors=$(mktemp)
+    started=$(date +%s%N)
+    # -k: a program that ignores the request is killed, and fails, instead of hanging here.
+    (cd / && QT_QPA_PLATFORM=offscreen timeout --preserve-status -s TERM -k 10 2 "$program") \
+        >/dev/null 2>"$errors" || status=$?
+    elapsed_ms=$((($(date +%s%N) - started) / 1000000))
+    if [ "$elapsed_ms" -ge 2000 ] && [ "$status" -eq 0 ] &&
+        grep -qxF 'ThreadFromQThread delete' "$errors"; then
+        log "$program ran ${elapsed_ms} ms and quit cleanly on SIGTERM"
+        rm -f "$errors"
+        return 0
+    fi
+    log "$program: exit status $status after ${elapsed_ms} ms; its standard error:"
+    sed 's/^/    /' "$errors" >&2
+    rm -f "$errors"
+    return 1
+}
+
+# check_installed: what the installed package has to provide. Reports every miss; fails if
+# there was one. (Written without relying on set -e, which a caller's || switches off.)
+check_installed() {
+    local failed=0 file owner dependency depends entry program icon_type
+    depends=$(dpkg-deb -f "$package_file" Depends)
+    log "Depends: $depends"
+    for dependency in libqt5core5a libqt5gui5 libqt5widgets5 libqt5charts5 libqt5serialport5 \
+        libc6 libstdc++6; do
+        if ! grep -qE "(^|[,|] *)${dependency//+/\\+}( |,|\$)" <<<"$depends"; then
+            log "the package does not depend on $dependency"
+            failed=1
+        fi
+    done
+    for file in /usr/bin/sensor_workbench /usr/bin/sensor_workbench_basic \
+        /usr/bin/sensor_simulator /usr/share/applications/sensor_workbench.desktop \
+        /usr/share/applications/sensor_workbench_basic.desktop \
+        /usr/share/icons/hicolor/256x256/apps/sensor_workbench.png; do
+        owner=$(dpkg-query -S "$file" 2>/dev/null || true)
+        if [ ! -f "$file" ] || [ "${owner%%:*}" != sensor-workbench ]; then
+            log "not installed by sensor-workbench: $file"
+            failed=1
+        fi
+    done
+    for entry in /usr/share/applications/sensor_workbench.desktop \
+        /usr/share/applications/sensor_workbench_basic.desktop; do
+        [ -f "$entry" ] || continue
+        if ! desktop-file-validate "$entry"; then
+            log "invalid menu entry $entry"
+            failed=1
+        fi
+        program=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
+        if [ "$(command -v "$program")" != "/usr/bin/$program" ]; then
+            log "$entry starts '$program', which is not an installed program"
+            failed=1
+        fi
+    done
+    icon_type=$(file -b /usr/share/icons/hicolor/256x256/apps/sensor_workbench.png)
+    if [[ $icon_type != "PNG image data, 256 x 256,"* ]]; then
+        log "the 256x256 icon is not a 256 x 256 PNG"
+        failed=1
+    fi
+    if ! /usr/bin/sensor_simulator --help >/dev/null; then
+        log "sensor_simulator --help failed"
+        failed=1
+    fi
+    for program in /usr/bin/sensor_workbench /usr/bin/sensor_workbench_basic; do
+        run_installed "$program" || failed=1
+    done
+    return "$failed"
+}
+
+# check_package: builds the package, installs it, checks what it installed, removes it.
+check_package() {
+    local failed=0
+    build_package
+    log "installing $package_file"
+    # --reinstall: an installed package of the same version would otherwise be kept, and the
+    # check would look at that one.
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --reinstall "$package_file"
+    check_installed || failed=1
+    log "removing sensor-workbench"
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get remove -y -q sensor-workbench
+    if [ "$failed" -ne 0 ]; then
+        log "package check failed"
+        exit 1
+    fi
+    log "package check passed"
+}
+
 case "${1:-}" in
 run)
     install_missing "${build_packages[@]}"
@@ -117,14 +233,25 @@ test)
     install_missing "${build_packages[@]}" "${test_packages[@]}"
     build_and_run_suite "$build_root/build"
     test_sanitized
+    install_missing "${package_packages[@]}" "${check_packages[@]}"
+    check_package
     ;;
 bench)
     install_missing "${build_packages[@]}" "${test_packages[@]}"
     build "$build_root/build"
     QT_QPA_PLATFORM=offscreen "$build_root/build/workbench_bench" "${@:2}"
     ;;
+package)
+    install_missing "${build_packages[@]}" "${package_packages[@]}"
+    build_package
+    printf '%s\n' "$package_file"
+    ;;
+check-package)
+    install_missing "${build_packages[@]}" "${package_packages[@]}" "${check_packages[@]}"
+    check_package
+    ;;
 *)
-    sed -n '2,16p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+    sed -n '2,20p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac
