@@ -5,19 +5,22 @@
 #   scripts/workbench.sh test         install what is missing, build, run every test, then the
 #                                     whole suite again under ThreadSanitizer and under
 #                                     AddressSanitizer with UndefinedBehaviorSanitizer, then
-#                                     check-package
+#                                     fuzz for 60 s, then check-package
 #   scripts/workbench.sh test-quick   the plain test run only
 #   scripts/workbench.sh build        install what is missing and build
-#   scripts/workbench.sh bench        install what is missing, build, run the benchmarks
-#                                     (figures only; they do not pass or fail)
+#   scripts/workbench.sh bench        install what is missing, build, run the benchmarks and
+#                                     write docs/PERFORMANCE.md (figures only; they do not
+#                                     pass or fail); with options, runs workbench_bench with
+#                                     them instead (--help lists them)
+#   scripts/workbench.sh fuzz [SECS]  fuzz the reply checks for SECS seconds (default 60)
 #   scripts/workbench.sh package      install what is missing, build the Debian package
 #                                     sensor-workbench, print its path
 #   scripts/workbench.sh check-package  build the package, install it, start the installed
 #                                     programs and ask them to quit, remove it again
 #
 # Installing needs root (or sudo). Everything already present is left alone, so running it
-# again is cheap. Build trees: build/, build-tsan/, build-asan/, build-package/ in the source
-# tree (WORKBENCH_BUILD_ROOT moves them elsewhere).
+# again is cheap. Build trees: build/, build-tsan/, build-asan/, build-fuzz/, build-package/ in
+# the source tree (WORKBENCH_BUILD_ROOT moves them elsewhere).
 set -euo pipefail
 
 source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -34,6 +37,8 @@ display_packages=(xvfb xauth fonts-wqy-microhei)
 # file(1); the package check validates the installed menu entries with desktop-file-validate.
 package_packages=(file)
 check_packages=(desktop-file-utils)
+# libFuzzer comes with clang's runtime libraries.
+fuzz_packages=(clang libclang-rt-14-dev)
 
 log() { printf '== %s\n' "$*" >&2; }
 
@@ -94,6 +99,49 @@ build_and_run_suite() {
     shift
     build "$dir" "$@"
     run_suite "$dir"
+}
+
+# run_fuzzer SECONDS: builds the libFuzzer target with clang and runs it on the seed corpus and
+# what earlier runs added. A finding fails (the input is left in build-fuzz/findings). A run of
+# ten minutes or more is recorded in fuzz/last-long-run.txt, which the benchmark report quotes.
+run_fuzzer() {
+    local seconds=$1 dir=$build_root/build-fuzz output status=0 record
+    log "building the fuzz target in $dir"
+    CC=clang CXX=clang++ cmake -S "$source_dir" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DWORKBENCH_SANITIZE=fuzz -DBUILD_TESTING=OFF >/dev/null
+    cmake --build "$dir" -j "$jobs" --target fuzz_replies
+    mkdir -p "$dir/corpus" "$dir/findings"
+    output=$(mktemp)
+    log "fuzzing the reply checks for $seconds s"
+    (cd "$dir/findings" && UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
+        "$dir/fuzz_replies" -max_total_time="$seconds" -max_len=512 -print_final_stats=1 \
+        "$dir/corpus" "$source_dir/fuzz/corpus") >"$output" 2>&1 || status=$?
+    grep -E '^(#[0-9]+[[:space:]]+DONE|stat::|==[0-9]+==ERROR|SUMMARY)' "$output" >&2 || true
+    if [ "$status" -ne 0 ]; then
+        tail -n 40 "$output" >&2
+        rm -f "$output"
+        log "the fuzzer found a failing input: see $dir/findings"
+        exit 1
+    fi
+    if [ "$seconds" -ge 600 ]; then
+        record=$source_dir/fuzz/last-long-run.txt
+        {
+            printf 'finished:        %s\n' "$(date -u '+%Y-%m-%d %H:%M UTC')"
+            printf 'machine:         %s, %s cores\n' \
+                "$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)" "$jobs"
+            printf 'duration:        %s s\n' "$seconds"
+            printf 'executions:      %s\n' \
+                "$(sed -n 's/^stat::number_of_executed_units: *//p' "$output")"
+            printf 'per second:      %s\n' \
+                "$(sed -n 's/^stat::average_exec_per_sec: *//p' "$output")"
+            printf 'coverage:        %s\n' \
+                "$(grep -E '^#[0-9]+[[:space:]]' "$output" | tail -n 1 | grep -oE 'cov: [0-9]+ ft: [0-9]+ corp: [^ ]+')"
+            printf 'peak memory:     %s MB\n' "$(sed -n 's/^stat::peak_rss_mb: *//p' "$output")"
+            printf 'findings:        none\n'
+        } >"$record"
+        log "recorded in $record"
+    fi
+    rm -f "$output"
 }
 
 start_program() {
@@ -233,13 +281,24 @@ test)
     install_missing "${build_packages[@]}" "${test_packages[@]}"
     build_and_run_suite "$build_root/build"
     test_sanitized
+    install_missing "${fuzz_packages[@]}"
+    run_fuzzer 60
     install_missing "${package_packages[@]}" "${check_packages[@]}"
     check_package
     ;;
 bench)
     install_missing "${build_packages[@]}" "${test_packages[@]}"
     build "$build_root/build"
-    QT_QPA_PLATFORM=offscreen "$build_root/build/workbench_bench" "${@:2}"
+    if [ $# -gt 1 ]; then
+        QT_QPA_PLATFORM=offscreen "$build_root/build/workbench_bench" "${@:2}"
+    else
+        QT_QPA_PLATFORM=offscreen "$build_root/build/workbench_bench" \
+            --markdown "$source_dir/docs/PERFORMANCE.md" --source-dir "$source_dir"
+    fi
+    ;;
+fuzz)
+    install_missing "${build_packages[@]}" "${fuzz_packages[@]}"
+    run_fuzzer "${2:-60}"
     ;;
 package)
     install_missing "${build_packages[@]}" "${package_packages[@]}"
@@ -251,7 +310,7 @@ check-package)
     check_package
     ;;
 *)
-    sed -n '2,20p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+    sed -n '2,23p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac
