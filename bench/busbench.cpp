@@ -18,6 +18,7 @@
 
 #include "app/connection.h"
 #include "app/mainwindow.h"
+#include "bench/driving.h"
 #include "bench/stallprobe.h"
 #include "rtu/rtumaster.h"
 #include "sensor/sharedstate.h"
@@ -33,23 +34,6 @@ constexpr int kFailingReadsMeasured = 30;
 
 double msBetween(Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double, std::milli>(to - from).count();
-}
-
-// Runs the event loop until done() holds or the time is up.
-bool waitUntil(const std::function<bool()> &done, int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done()) {
-        if (Clock::now() >= deadline)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
-void runEventLoopFor(int milliseconds) {
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 // The reads on their own: the port object and the master as the program wires them, a worker
@@ -95,20 +79,6 @@ std::vector<double> measureReadDurations(int baudRate, int waitMs, int reads, bo
     return durations;
 }
 
-QWidget *findWidget(QWidget &window, const char *name) {
-    return window.findChild<QWidget *>(QLatin1String(name));
-}
-
-void click(QWidget &window, const char *button) {
-    if (auto *widget = qobject_cast<QAbstractButton *>(findWidget(window, button)))
-        widget->click();
-}
-
-bool logContains(QWidget &window, const QString &line) {
-    auto *log = qobject_cast<QTextEdit *>(findWidget(window, "textEdit"));
-    return log != nullptr && log->toPlainText().split(QLatin1Char('\n')).contains(line);
-}
-
 struct AcquisitionFigures {
     std::vector<double> cycleSpacingMs;
     std::vector<double> requestSpacingMs;  // between the reads of one cycle
@@ -127,18 +97,8 @@ AcquisitionFigures measureAcquisition(int baudRate, int seconds) {
     sensor.model().setLiveValuesMoving(true);
     sensor.setLineTiming(true);
 
-    auto window = std::make_unique<MainWindow>();
-    window->show();
-    if (!waitUntil([] { return sharedState.workerPhase.load() != WorkerPhase::Finished; }, 2000))
-        return figures;
-    auto *ports = qobject_cast<QComboBox *>(findWidget(*window, "com_port"));
-    auto *baudRates = qobject_cast<QComboBox *>(findWidget(*window, "baud_rate"));
-    ports->addItem(sensor.portPath());
-    ports->setCurrentIndex(ports->count() - 1);
-    baudRates->setCurrentIndex(baudRates->findText(QString::number(baudRate)));
-    click(*window, "connect_button");
-    click(*window, "scan_button");
-    if (!waitUntil([&] { return logContains(*window, QStringLiteral("获取成功！")); }, 5000))
+    std::unique_ptr<MainWindow> window = openProgram(sensor.portPath(), baudRate, true);
+    if (!window)
         return figures;
 
     std::mutex timesMutex;
@@ -151,7 +111,8 @@ AcquisitionFigures measureAcquisition(int baudRate, int seconds) {
 
     if (auto *tabs = window->findChild<QTabWidget *>(QStringLiteral("tabWidget")))
         tabs->setCurrentIndex(1);
-    qobject_cast<QLineEdit *>(findWidget(*window, "line_time"))->setText(QStringLiteral("0.1"));
+    qobject_cast<QLineEdit *>(window->findChild<QWidget *>(QStringLiteral("line_time")))
+        ->setText(QStringLiteral("0.1"));
     StallProbe probe;
     click(*window, "connect_button_2");
     // The first cycles settle the chart's first layout; the figures start after them.

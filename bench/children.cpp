@@ -29,6 +29,7 @@
 #include <unistd.h>
 
 #include "app/mainwindow.h"
+#include "bench/driving.h"
 #include "sensor/acquisition.h"
 #include "sensor/sharedstate.h"
 #include "support/soak.h"
@@ -49,23 +50,6 @@ double threadCpuMs() {
     timespec now{};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-}
-
-void runEventLoopFor(int milliseconds) {
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool waitUntil(const std::function<bool()> &done, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
 }
 
 void printResult(const QStringList &pairs) {
@@ -105,39 +89,6 @@ private:
 
 QWidget *child(QWidget &window, const char *name) {
     return window.findChild<QWidget *>(QLatin1String(name));
-}
-
-void click(QWidget &window, const char *button) {
-    if (auto *widget = qobject_cast<QAbstractButton *>(child(window, button)))
-        widget->click();
-}
-
-bool logHas(QWidget &window, const char *line) {
-    auto *log = window.findChild<QWidget *>(QStringLiteral("textEdit"));
-    return log != nullptr &&
-           log->property("plainText").toString().contains(QString::fromUtf8(line));
-}
-
-// The program's window opened on a port at a baud rate, as the operator does it.
-std::unique_ptr<MainWindow> openProgram(const QString &port, int baudRate, bool scan) {
-    auto window = std::make_unique<MainWindow>();
-    window->show();
-    auto *ports = qobject_cast<QComboBox *>(child(*window, "com_port"));
-    auto *baudRates = qobject_cast<QComboBox *>(child(*window, "baud_rate"));
-    // The first tick fills the port selector from the system; the pty goes in after it.
-    runEventLoopFor(300);
-    ports->addItem(port);
-    ports->setCurrentIndex(ports->count() - 1);
-    baudRates->setCurrentIndex(baudRates->findText(QString::number(baudRate)));
-    click(*window, "connect_button");
-    if (!serialPort->isOpen.load())
-        return nullptr;
-    if (scan) {
-        click(*window, "scan_button");
-        if (!waitUntil([&] { return logHas(*window, "获取成功！"); }, 5000))
-            return nullptr;
-    }
-    return window;
 }
 
 int measureCpu(int seconds, const std::function<QStringList()> &extra = {}) {

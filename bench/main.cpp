@@ -55,8 +55,8 @@ QString firstLineOf(const QString &path, const QString &prefix) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    while (!file.atEnd()) {
-        const QString line = QString::fromLocal8Bit(file.readLine()).trimmed();
+    // Files under /proc report a size of 0: read until the end instead of asking for it.
+    for (const QString &line : QString::fromLocal8Bit(file.readAll()).split(QLatin1Char('\n'))) {
         if (line.startsWith(prefix))
             return line.mid(prefix.size()).trimmed();
     }
@@ -64,8 +64,9 @@ QString firstLineOf(const QString &path, const QString &prefix) {
 }
 
 QString machine() {
-    const QString cpu =
-        firstLineOf(QStringLiteral("/proc/cpuinfo"), QStringLiteral("model name\t:"));
+    const QString cpu = firstLineOf(QStringLiteral("/proc/cpuinfo"), QStringLiteral("model name"))
+                            .section(QLatin1Char(':'), 1)
+                            .trimmed();
     const QString memory =
         firstLineOf(QStringLiteral("/proc/meminfo"), QStringLiteral("MemTotal:"));
     return QStringLiteral("%1 (%2), %3, %4 cores, %5 memory; Qt %6, %7")
