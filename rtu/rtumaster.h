@@ -48,9 +48,6 @@ public:
     // Ends every current and later wait at once (used when the program shuts down).
     void abortWaits();
 
-    // Whether the next request will first wait for the line to go quiet.
-    bool lineSuspect() const { return suspect; }
-
     static constexpr int kWriteReplyWaitMs = 200;
     static constexpr int kMaxDataBytes = kFrameDataCapacity;
     static constexpr int kMinRecoveryQuietMs = 100;

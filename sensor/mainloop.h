@@ -8,8 +8,6 @@
 #include "app/mainwindow.h"
 #include "sensor/sharedstate.h"
 
-struct SharedState;
-struct SampleWindow;
 class Serial;
 class QThread;
 namespace QtCharts {
