@@ -87,20 +87,24 @@ int RtuMaster::writeRegister(int slave, int registerAddress, const std::uint8_t 
     waitForReply(kWriteReplyWaitMs);
 
     // Compared with the copy that went out: the caller's bytes may have changed meanwhile.
-    const int result = acceptWriteReply(serial.closeReplyWindow(), writeRequest.data, dataLength);
+    bool validEcho = false;
+    const int result =
+        acceptWriteReply(serial.closeReplyWindow(), writeRequest.data, dataLength, &validEcho);
     // An echo that passed its CRC but carries other data is still this request's answer.
-    noteOutcome(result == 1 || lastWriteReplyValid, kWriteReplyWaitMs);
+    noteOutcome(validEcho, kWriteReplyWaitMs);
     return result;
 }
 
 int RtuMaster::acceptWriteReply(const QByteArray &gathered, const std::uint8_t *sent,
-                                int dataLength) {
-    lastWriteReplyValid = false;
+                                int dataLength, bool *validEcho) {
+    if (validEcho != nullptr)
+        *validEcho = false;
     if (sent == nullptr || dataLength < 1 || dataLength > kMaxDataBytes)
         return 0;
     if (!takeGatheredReply(gathered) || parseWriteReply(dataLength) == 0)
         return 0;
-    lastWriteReplyValid = true;
+    if (validEcho != nullptr)
+        *validEcho = true;
     return std::memcmp(writeReply.data, sent, std::size_t(dataLength)) == 0 ? 1 : 0;
 }
 

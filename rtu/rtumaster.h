@@ -41,9 +41,11 @@ public:
 
     // What a transaction does with the bytes its wait gathered. A read: 1 when they are an
     // accepted reply, then *byteCount and data as readRegisters delivers them; 0 leaves both
-    // untouched. A write: 1 when they are an accepted echo of the dataLength bytes sent.
+    // untouched. A write: 1 when they are an accepted echo of the dataLength bytes sent;
+    // *validEcho, when given, says whether they passed the checks whatever data they carry.
     int acceptReadReply(const QByteArray &gathered, std::uint8_t *data, std::uint8_t *byteCount);
-    int acceptWriteReply(const QByteArray &gathered, const std::uint8_t *sent, int dataLength);
+    int acceptWriteReply(const QByteArray &gathered, const std::uint8_t *sent, int dataLength,
+                         bool *validEcho = nullptr);
 
     // Ends every current and later wait at once (used when the program shuts down).
     void abortWaits();
@@ -75,7 +77,6 @@ private:
     std::condition_variable waitWake;
     bool waitsAborted = false;
 
-    bool lastWriteReplyValid = false;
     bool suspect = false;
     Clock::time_point suspectSince{};
     std::chrono::milliseconds recoveryQuiet{kMinRecoveryQuietMs};

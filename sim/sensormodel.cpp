@@ -79,6 +79,27 @@ QByteArray withCrc(const QByteArray &frame) {
     return result;
 }
 
+namespace {
+
+QByteArray requestStart(int address, int function, int reg) {
+    QByteArray frame;
+    frame.append(char(address));
+    frame.append(char(function));
+    frame.append(char(reg >> 8));
+    frame.append(char(reg & 0xFF));
+    return frame;
+}
+
+}  // namespace
+
+QByteArray readRequestFrame(int address, int reg) {
+    return withCrc(requestStart(address, 0x03, reg) + QByteArray::fromHex("0001"));
+}
+
+QByteArray writeRequestFrame(int address, int reg, const QByteArray &data) {
+    return withCrc(requestStart(address, 0x06, reg) + data);
+}
+
 QString hexBytes(const QByteArray &bytes) {
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }

@@ -266,11 +266,7 @@ QString SimulatedSensor::failure() const {
 void SimulatedSensor::stop() {
     if (thread_.joinable()) {
         stopRequested_ = true;
-        const std::uint64_t one = 1;
-        if (::write(wakeFd_, &one, sizeof one) < 0) {
-            // An eventfd write fails only on counter overflow; the thread is being woken
-            // anyway then.
-        }
+        wakeServingThread();
         thread_.join();
     }
     running_ = false;
@@ -329,12 +325,15 @@ void SimulatedSensor::setUploadInterval(int intervalMs) {
         std::lock_guard<std::mutex> lock(mutex_);
         uploadIntervalMs_ = std::max(0, intervalMs);
     }
-    // Wakes the serving thread, so that the new interval applies at once.
-    if (running_) {
-        const std::uint64_t one = 1;
-        if (::write(wakeFd_, &one, sizeof one) < 0) {
-            // Only on counter overflow, when the thread is being woken anyway.
-        }
+    // The new interval applies at once, not after whatever the thread sleeps through now.
+    if (running_)
+        wakeServingThread();
+}
+
+void SimulatedSensor::wakeServingThread() {
+    const std::uint64_t one = 1;
+    if (::write(wakeFd_, &one, sizeof one) < 0) {
+        // An eventfd write fails only on counter overflow; the thread is being woken anyway.
     }
 }
 

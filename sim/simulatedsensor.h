@@ -88,6 +88,9 @@ private:
 
 // Appends the CRC-16/MODBUS of frame to it, low byte first.
 QByteArray withCrc(const QByteArray &frame);
+// What a master sends: a read of one register, and a write of the given data bytes.
+QByteArray readRequestFrame(int address, int reg);
+QByteArray writeRequestFrame(int address, int reg, const QByteArray &data);
 // Upper-case hex pairs separated by blanks, "01 03 00 64".
 QString hexBytes(const QByteArray &bytes);
 
@@ -246,6 +249,7 @@ private:
     std::optional<Clock::time_point> scheduleUpload(Clock::time_point now);
     void chunkWritten(const Scheduled &chunk, Clock::time_point at);
     void applyBaudRate(int baudRate);
+    void wakeServingThread();
     void fail(const QString &why);
     int silenceMs() const;
 

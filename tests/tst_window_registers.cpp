@@ -89,23 +89,6 @@ QByteArray bytes(const char *hex) {
     return QByteArray::fromHex(hex);
 }
 
-QByteArray frameStart(int address, int function, int reg) {
-    QByteArray frame;
-    frame.append(char(address));
-    frame.append(char(function));
-    frame.append(char(reg >> 8));
-    frame.append(char(reg & 0xFF));
-    return frame;
-}
-
-QByteArray readRequest(int address, int reg) {
-    return withCrc(frameStart(address, 0x03, reg) + bytes("0001"));
-}
-
-QByteArray writeRequest(int address, int reg, const QByteArray &data) {
-    return withCrc(frameStart(address, 0x06, reg) + data);
-}
-
 QString dump(const QByteArray &frame) {
     QString text;
     for (const char byte : frame)
@@ -236,7 +219,7 @@ void RegistersTest::reads() {
 
     QCOMPARE(sharedState.commandCode.load(), entry.readCode);
     QVERIFY(session->waitForLogLine(success, first) >= 0);
-    const QByteArray request = scan ? bytes("FA0300640001D05E") : readRequest(1, entry.reg);
+    const QByteArray request = scan ? bytes("FA0300640001D05E") : readRequestFrame(1, entry.reg);
     const QByteArray reply =
         withCrc(bytes("010302") + QByteArray(1, char(value >> 8)) + QByteArray(1, char(value)));
     QCOMPARE(session->logLinesFrom(first),
@@ -314,7 +297,7 @@ void RegistersTest::writes() {
 
     QCOMPARE(sharedState.commandCode.load(), entry.writeCode);
     QVERIFY(session->waitForLogLine(QStringLiteral("写入成功！"), first) >= 0);
-    const QByteArray request = writeRequest(1, entry.reg, data);
+    const QByteArray request = writeRequestFrame(1, entry.reg, data);
     QCOMPARE(session->logLinesFrom(first),
              (QStringList{"Send: " + dump(request), "Receive: " + dump(request),
                           QStringLiteral("写入成功！")}));
@@ -360,7 +343,7 @@ void RegistersTest::readFailures() {
 
     QVERIFY(session->waitForLogLine(QStringLiteral("读取失败！"), first) >= 0);
     QCOMPARE(session->logLinesFrom(first),
-             (QStringList{"Send: " + dump(readRequest(1, 106)), "Receive: " + dump(received),
+             (QStringList{"Send: " + dump(readRequestFrame(1, 106)), "Receive: " + dump(received),
                           QStringLiteral("读取失败！")}));
     // The field is zeroed; the entry keeps what the operator saw.
     QCOMPARE(sharedState.updateTime.load(), 0);
@@ -408,8 +391,8 @@ void RegistersTest::writeFailures() {
     const QStringList lines = session->logLinesFrom(first);
     QCOMPARE(lines.size(), 3);
     QCOMPARE(lines[0],
-             "Send: " + dump(writeRequest(1, entry.reg,
-                                          bytes("00") + QByteArray(1, char(typed.toInt())))));
+             "Send: " + dump(writeRequestFrame(1, entry.reg,
+                                               bytes("00") + QByteArray(1, char(typed.toInt())))));
     QVERIFY(lines[1].startsWith(QStringLiteral("Receive: ")));
     QCOMPARE(lines[2], message);
 }
@@ -532,7 +515,7 @@ void RegistersTest::twoPostsBeforeARunGiveOneTransaction() {
     QVERIFY(session->waitForLogLine(QStringLiteral("读取成功！"), first) >= 0);
     session->waitTicks(3);
     QCOMPARE(sensor.exchanges().size(), std::size_t(1));
-    QCOMPARE(sensor.exchanges().front().request, readRequest(1, 106));
+    QCOMPARE(sensor.exchanges().front().request, readRequestFrame(1, 106));
     QCOMPARE(session->logLinesFrom(first).count(QStringLiteral("读取成功！")), 1);
     QCOMPARE(session->text("lineEdit_update_time"), QStringLiteral("77"));
     QCOMPARE(session->text("lineEdit_test_amount"), QStringLiteral("old"));
@@ -558,7 +541,7 @@ void RegistersTest::postsWhileClosedAreCarriedOutAfterOpening() {
     QVERIFY(session->waitForLogLine(QStringLiteral("写入成功！"), first) >= 0);
     session->waitTicks(3);
     QCOMPARE(sensor.exchanges().size(), std::size_t(1));
-    QCOMPARE(sensor.exchanges().front().request, writeRequest(1, 100, bytes("1234")));
+    QCOMPARE(sensor.exchanges().front().request, writeRequestFrame(1, 100, bytes("1234")));
     QCOMPARE(sensor.model().registerValue(100).value_or(0), std::uint16_t(0x1234));
     QCOMPARE(session->text("lineEdit_update_time"), QStringLiteral("old"));
 

@@ -18,16 +18,6 @@ Q_DECLARE_METATYPE(FaultSpec)
 
 namespace {
 
-QByteArray readRequest(int address, int reg) {
-    QByteArray frame;
-    frame.append(char(address));
-    frame.append(char(0x03));
-    frame.append(char(reg >> 8));
-    frame.append(char(reg & 0xFF));
-    frame.append(QByteArray::fromHex("0001"));
-    return withCrc(frame);
-}
-
 int registerOf(const Exchange &exchange) {
     return std::uint8_t(exchange.request[2]) << 8 | std::uint8_t(exchange.request[3]);
 }
@@ -159,7 +149,7 @@ void WorkerTest::closedPortLeavesThePostPending() {
     QCOMPARE(int(sharedState.resultCode.load()), int(ReadCommunicationMode));
     QCOMPARE(int(sharedState.communicationMode.load()), 7);
     QCOMPARE(bench.sensor.exchanges().size(), std::size_t(1));
-    QCOMPARE(bench.sensor.exchanges().front().request, readRequest(0, 104));
+    QCOMPARE(bench.sensor.exchanges().front().request, readRequestFrame(0, 104));
 }
 
 void WorkerTest::phaseIsRunningDuringATransaction() {
@@ -246,7 +236,7 @@ void WorkerTest::cycleReadsFailOnTheirOwn() {
 
     QCOMPARE(bench.registersRead(), (std::vector<int>{0, 1, 2, 3, 112}));
     for (const Exchange &exchange : bench.sensor.exchanges())
-        QCOMPARE(exchange.request, readRequest(3, registerOf(exchange)));
+        QCOMPARE(exchange.request, readRequestFrame(3, registerOf(exchange)));
     // As the wire carries them; the read-outs take temperature and humidity as signed.
     QCOMPARE(sharedState.smokeValue.load(), answered[0] ? 12 : 0);
     QCOMPARE(sharedState.temValue.load(), answered[1] ? 0xFF38 : 0);

@@ -89,24 +89,13 @@ const RegisterEntry &entryAt(int reg) {
     qFatal("no register %d", reg);
 }
 
-QByteArray frameStart(int function, int reg) {
-    QByteArray frame;
-    frame.append(char(kSensorAddress));
-    frame.append(char(function));
-    frame.append(char(reg >> 8));
-    frame.append(char(reg & 0xFF));
-    return frame;
-}
-
 QByteArray readRequest(int reg) {
-    return withCrc(frameStart(0x03, reg) + QByteArray::fromHex("0001"));
+    return readRequestFrame(kSensorAddress, reg);
 }
 
 QByteArray writeRequest(int reg, std::uint16_t value) {
-    QByteArray frame = frameStart(0x06, reg);
-    frame.append(char(value >> 8));
-    frame.append(char(value & 0xFF));
-    return withCrc(frame);
+    const char data[] = {char(value >> 8), char(value & 0xFF)};
+    return writeRequestFrame(kSensorAddress, reg, QByteArray(data, sizeof data));
 }
 
 int registerOf(const Exchange &exchange) {
