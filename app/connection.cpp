@@ -40,6 +40,10 @@ void finishClosing(Serial &serial) {
     serial.replyWaitMs = kReplyWaitWhenClosed;
 }
 
+void reportReleasedPort(MainWindowForm &ui) {
+    ui.textEdit->append(uiText("串口已断开，请关闭后重新打开"));
+}
+
 void showPortNames(MainWindowForm &ui, const QStringList &names) {
     ui.com_port->clear();
     ui.com_port->addItems(names);

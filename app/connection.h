@@ -17,6 +17,8 @@ void openFromForm(MainWindowForm &ui, Serial &serial);
 // The caption and log line of a close; the caller stops acquisition in between.
 void beginClosing(MainWindowForm &ui);
 void finishClosing(Serial &serial);
+// The device went away under an open port: the operator has to close and reopen it.
+void reportReleasedPort(MainWindowForm &ui);
 
 // Rebuilds the port selector with these names; the first entry becomes the selection.
 void showPortNames(MainWindowForm &ui, const QStringList &names);

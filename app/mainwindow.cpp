@@ -39,6 +39,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     portList = new PortListWatcher([] { return serialPort->availablePortNames(); }, this);
 
     ui->setupUi(this);
+    connect(serialPort, &Serial::portReleased, this, [this] { reportReleasedPort(*ui); });
 
 #ifdef SENSOR_WORKBENCH_BASIC
     // The reduced build: no smoke output slots, a smaller log pane, a wider entry column.

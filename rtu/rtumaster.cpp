@@ -27,7 +27,6 @@ int RtuMaster::readRegisters(int slave, int startRegister, int registerCount, st
     if (data == nullptr || byteCount == nullptr)
         return 0;
 
-    recoverLine();
     serial.clearRxBuffer();
     txFrame.clear();
 
@@ -42,8 +41,8 @@ int RtuMaster::readRegisters(int slave, int startRegister, int registerCount, st
     appendCrc(txFrame, &readRequest.crcLo, &readRequest.crcHi);
 
     // A failed write is not reported to the caller: it shows as a missing reply.
-    serial.sendData(txFrame);
     const int waitMs = serial.replyWaitMs.load();
+    sendWhenQuiet(waitMs);
     waitForReply(waitMs);
 
     const int result = acceptReadReply(serial.closeReplyWindow(), data, byteCount);
@@ -69,7 +68,6 @@ int RtuMaster::writeRegister(int slave, int registerAddress, const std::uint8_t 
     if (data == nullptr || dataLength < 1 || dataLength > kMaxDataBytes)
         return 0;
 
-    recoverLine();
     serial.clearRxBuffer();
     txFrame.clear();
 
@@ -83,7 +81,7 @@ int RtuMaster::writeRegister(int slave, int registerAddress, const std::uint8_t 
     txFrame.append(reinterpret_cast<const char *>(writeRequest.data), dataLength);
     appendCrc(txFrame, &writeRequest.crcLo, &writeRequest.crcHi);
 
-    serial.sendData(txFrame);
+    sendWhenQuiet(kWriteReplyWaitMs);
     waitForReply(kWriteReplyWaitMs);
 
     // Compared with the copy that went out: the caller's bytes may have changed meanwhile.
@@ -168,6 +166,11 @@ void RtuMaster::abortWaits() {
     waitWake.notify_all();
 }
 
+bool RtuMaster::waitsWereAborted() {
+    std::lock_guard<std::mutex> lock(waitMutex);
+    return waitsAborted;
+}
+
 void RtuMaster::waitForReply(int milliseconds) {
     // The full wait even when the reply is complete early: the reply is whatever arrived by
     // its end. Only shutdown ends it sooner.
@@ -178,18 +181,45 @@ void RtuMaster::waitForReply(int milliseconds) {
 
 void RtuMaster::noteOutcome(bool answered, int waitMs) {
     suspect = !answered;
+    if (suspect)
+        holdFromNow(waitMs);
+}
+
+void RtuMaster::holdFromNow(int waitMs) {
+    suspectSince = Clock::now();
+    recoveryQuiet = std::chrono::milliseconds(std::max(kMinRecoveryQuietMs, 2 * waitMs));
+}
+
+void RtuMaster::sendWhenQuiet(int waitMs) {
+    // Held at most kRecoveryBoundFactor recovery times from the first hold; after that the
+    // request goes out whatever the line does (the port still drops what waits).
+    std::optional<Clock::time_point> giveUpAt;
     if (suspect) {
-        suspectSince = Clock::now();
-        recoveryQuiet = std::chrono::milliseconds(std::max(kMinRecoveryQuietMs, 2 * waitMs));
+        suspect = false;
+        giveUpAt = Clock::now() + kRecoveryBoundFactor * recoveryQuiet;
+        waitForQuietLine(*giveUpAt);
+    }
+    for (;;) {
+        if (waitsWereAborted() || (giveUpAt && Clock::now() >= *giveUpAt)) {
+            serial.sendData(txFrame);
+            return;
+        }
+        if (serial.sendIfQuiet(txFrame, serial.lastByteTime()) != Serial::SendResult::LineNotQuiet)
+            return;
+        // Bytes came after the line was judged quiet (or waited in the OS while the owner
+        // thread was busy): it is talking, so wait again rather than send on top of it.
+        if (giveUpAt) {
+            suspectSince = Clock::now();
+        } else {
+            holdFromNow(waitMs);
+            giveUpAt = suspectSince + kRecoveryBoundFactor * recoveryQuiet;
+        }
+        waitForQuietLine(*giveUpAt);
     }
 }
 
-void RtuMaster::recoverLine() {
-    if (!suspect)
-        return;
-    suspect = false;
+void RtuMaster::waitForQuietLine(Clock::time_point giveUpAt) {
     // What arrives meanwhile is outside any reply window: the port logs it once and drops it.
-    const Clock::time_point giveUpAt = Clock::now() + kRecoveryBoundFactor * recoveryQuiet;
     std::unique_lock<std::mutex> lock(waitMutex);
     while (!waitsAborted) {
         const Clock::time_point quietAt =

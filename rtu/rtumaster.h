@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 
 #include "rtu/frames.h"
 
@@ -19,7 +20,10 @@ class Serial;
 // the answer to the next request. After a transaction without a valid reply (or with a read
 // reply of another size than asked) the line is therefore suspect: the next request is held until
 // the line has been quiet for a recovery time (at least 100 ms, and two fixed waits where that is
-// longer), or at most three times that while it keeps talking.
+// longer), or at most three times that while it keeps talking. Bytes the port finds waiting
+// when a request is handed over show the line was not quiet either: the request is held again,
+// within the same bound. A reply later than its wait plus the recovery time can still be taken
+// for the next request's.
 class RtuMaster {
 public:
     explicit RtuMaster(Serial &serial);
@@ -59,10 +63,14 @@ private:
     using Clock = std::chrono::steady_clock;
 
     void waitForReply(int milliseconds);
+    bool waitsWereAborted();
     // Copies the gathered bytes into rxFrame; false when they are too short to be checked.
     bool takeGatheredReply(const QByteArray &gathered);
-    // Holds the caller while the line is suspect and not yet quiet.
-    void recoverLine();
+    // Hands txFrame to the port once the line is quiet, holding it within the recovery bound.
+    void sendWhenQuiet(int waitMs);
+    // Holds the caller until the line has been quiet for the recovery time, or giveUpAt.
+    void waitForQuietLine(Clock::time_point giveUpAt);
+    void holdFromNow(int waitMs);
     void noteOutcome(bool answered, int waitMs);
 
     Serial &serial;

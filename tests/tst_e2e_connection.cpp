@@ -1,5 +1,6 @@
 // Opening and closing the port and scanning for the sensor, through the window's widgets.
 #include <QComboBox>
+#include <QSerialPort>
 #include <QtTest>
 
 #include "app/mainwindow.h"
@@ -25,6 +26,7 @@ class ConnectionTest : public QObject {
 private slots:
     void openAtEachBaudRate_data();
     void openAtEachBaudRate();
+    void failedOpen_data();
     void failedOpen();
     void closeKeepsTotalsAndStopsAcquisition();
     void scan_data();
@@ -62,23 +64,42 @@ void ConnectionTest::openAtEachBaudRate() {
     QCOMPARE(serialPort->rxByteCount.load(), 0u);
 }
 
+void ConnectionTest::failedOpen_data() {
+    QTest::addColumn<QString>("port");  // empty: the sensor's
+    QTest::addColumn<QString>("baudRate");
+    QTest::newRow("no such port") << "/dev/no-such-serial-port"
+                                  << "9600";
+    // The port opens, but the rate is refused: the line would talk at another.
+    QTest::newRow("rate refused") << ""
+                                  << "0";
+}
+
 void ConnectionTest::failedOpen() {
+    QFETCH(QString, port);
+    QFETCH(QString, baudRate);
     OpsSession session(newWindow);
     QVERIFY(session.isValid());
     auto *ports = session.widget<QComboBox>("com_port");
-    ports->addItem(QStringLiteral("/dev/no-such-serial-port"));
+    ports->addItem(port.isEmpty() ? session.sensor().portPath() : port);
     ports->setCurrentIndex(ports->count() - 1);
+    auto *baudRates = session.widget<QComboBox>("baud_rate");
+    if (baudRates->findText(baudRate) < 0)
+        baudRates->addItem(baudRate);
+    baudRates->setCurrentIndex(baudRates->findText(baudRate));
 
     session.click("connect_button");
 
     QCOMPARE(session.logLines(), QStringList{QStringLiteral("串口打开失败！")});
     QVERIFY(!serialPort->isOpen.load());
+    QVERIFY(!serialPort->port->isOpen());
     QCOMPARE(int(serialPort->replyWaitMs.load()), 100);
     QCOMPARE(session.text("connect_button"), QStringLiteral("打开串口"));
     // A scan is refused as with any closed port.
     session.click("scan_button");
     QCOMPARE(session.logLines().last(), QStringLiteral("请先打开串口！"));
     QCOMPARE(sharedState.commandCode.load(), 0u);
+    // Nothing is left holding the port.
+    QVERIFY(session.openPort());
 }
 
 void ConnectionTest::closeKeepsTotalsAndStopsAcquisition() {

@@ -45,9 +45,10 @@ void requestLowLatency([[maybe_unused]] qintptr handle) {
 
 struct Serial::HandedOffFrame {
     QByteArray frame;
+    std::optional<Clock::time_point> lastByteSeen;
     // Guarded by handoffMutex.
     bool written = false;
-    int result = 0;
+    SendResult result = SendResult::Failed;
 };
 
 Serial::Serial() : port(new QSerialPort), ownerThread(std::this_thread::get_id()) {
@@ -67,11 +68,16 @@ bool Serial::openPort(const QString &portName, int baudRate) {
     if (!port->open(QIODevice::ReadWrite))
         return false;
     ++openGeneration;
-    port->setBaudRate(baudRate, QSerialPort::AllDirections);
-    port->setDataBits(QSerialPort::Data8);
-    port->setParity(QSerialPort::NoParity);
-    port->setStopBits(QSerialPort::OneStop);
-    port->setFlowControl(QSerialPort::NoFlowControl);
+    // A setting the driver refuses leaves the line at whatever it was before: an open port
+    // that talks at another rate than the one shown is worse than a failed open.
+    const bool settingsTaken =
+        port->setBaudRate(baudRate, QSerialPort::AllDirections) &&
+        port->setDataBits(QSerialPort::Data8) && port->setParity(QSerialPort::NoParity) &&
+        port->setStopBits(QSerialPort::OneStop) && port->setFlowControl(QSerialPort::NoFlowControl);
+    if (!settingsTaken) {
+        port->close();
+        return false;
+    }
     requestLowLatency(port->handle());
     errorStreak = 0;
     return true;
@@ -86,23 +92,34 @@ void Serial::closePort() {
 }
 
 int Serial::sendData(const QByteArray &frame) {
+    return send(frame, std::nullopt) == SendResult::Written ? 1 : 0;
+}
+
+Serial::SendResult Serial::sendIfQuiet(const QByteArray &frame, Clock::time_point lastByteSeen) {
+    return send(frame, lastByteSeen);
+}
+
+Serial::SendResult Serial::send(const QByteArray &frame,
+                                std::optional<Clock::time_point> lastByteSeen) {
     {
         std::lock_guard<std::mutex> lock(bufferMutex);
         sentFrame = detachedCopy(frame);
     }
     if (std::this_thread::get_id() == ownerThread)
-        return writeNow(frame);
-    return handOffToOwner(frame);
+        return writeNow(frame, lastByteSeen);
+    return handOffToOwner(frame, lastByteSeen);
 }
 
-int Serial::handOffToOwner(const QByteArray &frame) {
+Serial::SendResult Serial::handOffToOwner(const QByteArray &frame,
+                                          std::optional<Clock::time_point> lastByteSeen) {
     // Shared with the owner thread, which may still hold it after this call gave up waiting.
     const auto handoff = std::make_shared<HandedOffFrame>();
     handoff->frame = detachedCopy(frame);
+    handoff->lastByteSeen = lastByteSeen;
 
     std::unique_lock<std::mutex> lock(handoffMutex);
     if (handoffRefused)
-        return 0;
+        return SendResult::Failed;
     handedOffFrames.push_back(handoff);
     lock.unlock();
     // Posted by name: a queued functor would be freed by whichever thread lets go of it last,
@@ -110,7 +127,7 @@ int Serial::handOffToOwner(const QByteArray &frame) {
     QMetaObject::invokeMethod(this, "writeHandedOffFrames", Qt::QueuedConnection);
     lock.lock();
     handoffFinished.wait(lock, [&] { return handoff->written || handoffRefused; });
-    return handoff->written ? handoff->result : 0;
+    return handoff->written ? handoff->result : SendResult::Failed;
 }
 
 void Serial::writeHandedOffFrames() {
@@ -123,7 +140,7 @@ void Serial::writeHandedOffFrames() {
             next = std::move(handedOffFrames.front());
             handedOffFrames.pop_front();
         }
-        const int result = writeNow(next->frame);
+        const SendResult result = writeNow(next->frame, next->lastByteSeen);
         std::lock_guard<std::mutex> lock(handoffMutex);
         next->result = result;
         next->written = true;
@@ -131,10 +148,14 @@ void Serial::writeHandedOffFrames() {
     }
 }
 
-int Serial::writeNow(const QByteArray &frame) {
+Serial::SendResult Serial::writeNow(const QByteArray &frame,
+                                    std::optional<Clock::time_point> lastByteSeen) {
+    takeWaitingBytes();
+    if (lastByteSeen && lastByteTime() > *lastByteSeen)
+        return SendResult::LineNotQuiet;
     openReplyWindow();
     if (!port->isOpen() || port->write(frame) == -1)
-        return 0;
+        return SendResult::Failed;
     // Handed to the OS here, so the caller's reply wait starts with the frame on its way.
     // Nothing waits for the line: waitForBytesWritten() would block this thread for its whole
     // timeout and read the reply itself, behind readData()'s back.
@@ -142,7 +163,16 @@ int Serial::writeNow(const QByteArray &frame) {
         if (!port->flush())
             break;
     }
-    return 1;
+    return SendResult::Written;
+}
+
+void Serial::takeWaitingBytes() {
+    if (!port->isOpen())
+        return;
+    // Reads what the OS holds now, without waiting; readyRead hands it to readData(). With
+    // nothing there Qt reports a TimeoutError, which is no fault of the line.
+    port->waitForReadyRead(0);
+    readData();
 }
 
 void Serial::openReplyWindow() {
@@ -256,9 +286,11 @@ void Serial::releasePort() {
     QMetaObject::invokeMethod(
         this,
         [this, generation = openGeneration] {
-            if (generation == openGeneration && port->isOpen())
-                port->close();
             releaseQueued = false;
+            if (generation != openGeneration || !port->isOpen())
+                return;
+            port->close();
+            emit portReleased();
         },
         Qt::QueuedConnection);
 }

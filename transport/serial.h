@@ -11,6 +11,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 class QSerialPort;
@@ -24,11 +25,17 @@ class QSerialPort;
 // closed when its wait ends) gathers what arrives meanwhile for the master. Every byte also
 // goes into the log copy exactly once, which the main loop takes; bytes outside any window
 // (unsolicited frames, replies after their wait) reach the log that way and nowhere else.
+//
+// The port reads only when the owner's event loop serves it, so while that thread is busy,
+// bytes wait in the OS. Every hand-off therefore takes what waits before it opens the window:
+// those bytes came before the request and belong to no window.
 class Serial : public QObject {
     Q_OBJECT
 
 public:
     using Clock = std::chrono::steady_clock;
+
+    enum class SendResult { Written, Failed, LineNotQuiet };
 
     Serial();
     ~Serial() override;
@@ -38,6 +45,10 @@ public:
     // Returns 1 when the frame was written, 0 when the write failed (port closed, released
     // after a fatal error, or the hand-off was refused because the owner is shutting down).
     int sendData(const QByteArray &frame);
+    // Like sendData(), but writes nothing and returns LineNotQuiet when a byte arrived after
+    // lastByteSeen (a lastByteTime() the caller judged quiet), bytes still waiting in the OS
+    // included.
+    SendResult sendIfQuiet(const QByteArray &frame, Clock::time_point lastByteSeen);
     QStringList availablePortNames() const;
 
     // Worker side of a transaction.
@@ -70,14 +81,22 @@ public:
 public slots:
     void readData();
 
+signals:
+    // The device went away (adapter pulled, line hung up) and the port was closed for it.
+    // isOpen stays as the operator left it.
+    void portReleased();
+
 private slots:
     void writeHandedOffFrames();
 
 private:
     struct HandedOffFrame;
 
-    int writeNow(const QByteArray &frame);
-    int handOffToOwner(const QByteArray &frame);
+    SendResult send(const QByteArray &frame, std::optional<Clock::time_point> lastByteSeen);
+    SendResult writeNow(const QByteArray &frame, std::optional<Clock::time_point> lastByteSeen);
+    SendResult handOffToOwner(const QByteArray &frame,
+                              std::optional<Clock::time_point> lastByteSeen);
+    void takeWaitingBytes();
     void openReplyWindow();
     void onPortError(int errorCode);
     void releasePort();

@@ -366,6 +366,7 @@ bool ticking(OpsSession &session) {
 }
 
 constexpr int kRoughBaudRate = 9600;  // cycles of 350 ms: time to land inside one
+const QString kPortReleased = QStringLiteral("串口已断开，请关闭后重新打开");
 
 }  // namespace
 
@@ -396,6 +397,10 @@ RoughReport runRoughEvents(RoughEvent event, int repeats, const WindowMaker &mak
             continue;
         }
         const auto eventAt = Clock::now();
+        const int linesBefore = session->logLineCount();
+        const auto releasesReported = [&] {
+            return int(session->logLinesFrom(linesBefore).count(kPortReleased));
+        };
         switch (event) {
             case RoughEvent::SensorHangsUp: {
                 session->sensor().hangUp();
@@ -403,6 +408,15 @@ RoughReport runRoughEvents(RoughEvent event, int repeats, const WindowMaker &mak
                     QTest::qWaitFor([] { return !serialPort->port->isOpen(); }, 5000);
                 if (!released || !ticking(*session)) {
                     fail(attempt, QStringLiteral("the hang-up was not handled"));
+                    session.reset();
+                    continue;
+                }
+                // Said once, and the port is still the operator's to close.
+                if (releasesReported() != 1 ||
+                    session->text("connect_button") != QStringLiteral("关闭串口")) {
+                    fail(attempt, QStringLiteral("the release was reported %1 times, caption %2")
+                                      .arg(releasesReported())
+                                      .arg(session->text("connect_button")));
                     session.reset();
                     continue;
                 }
@@ -417,7 +431,7 @@ RoughReport runRoughEvents(RoughEvent event, int repeats, const WindowMaker &mak
             }
             case RoughEvent::PortReopenedMidCycle:
                 session->click("connect_button");
-                if (serialPort->isOpen.load()) {
+                if (serialPort->isOpen.load() || releasesReported() != 0) {
                     fail(attempt, QStringLiteral("the port did not close"));
                     session.reset();
                     continue;
