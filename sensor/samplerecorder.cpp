@@ -1,0 +1,171 @@
+#include "sensor/samplerecorder.h"
+
+#include <QFileInfo>
+#include <QtGlobal>
+
+#include <cerrno>
+#include <cstdlib>
+
+#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "sensor/sharedstate.h"
+#include "sensor/uitext.h"
+
+namespace {
+
+// Signed hundredths as a decimal with two places, from the integer: no rounding, no locale.
+QByteArray hundredthsCell(std::int32_t registerValue) {
+    const int value = std::int16_t(registerValue & 0xFFFF);
+    const int magnitude = std::abs(value);
+    QByteArray cell;
+    if (value < 0)
+        cell += '-';
+    cell += QByteArray::number(magnitude / 100);
+    cell += '.';
+    cell += char('0' + magnitude % 100 / 10);
+    cell += char('0' + magnitude % 10);
+    return cell;
+}
+
+QByteArray unsignedCell(std::int32_t value) {
+    return QByteArray::number(std::uint32_t(value));
+}
+
+// A field with a comma, a quote or a line break is quoted, its quotes doubled.
+QByteArray csvField(const QString &text) {
+    QByteArray field = text.toUtf8();
+    if (field.contains(',') || field.contains('"') || field.contains('\r') ||
+        field.contains('\n')) {
+        field.replace('"', "\"\"");
+        field = '"' + field + '"';
+    }
+    return field;
+}
+
+#ifdef Q_OS_UNIX
+// Hands what was written to the disk: 0, or the errno. A FIFO or a device cannot be synced
+// and needs not be.
+int syncToDisk(int fd) {
+#ifdef Q_OS_LINUX
+    const int result = ::fdatasync(fd);
+#else
+    const int result = ::fsync(fd);
+#endif
+    return result == 0 || errno == EINVAL ? 0 : errno;
+}
+
+// A new file's name survives a power cut only once its folder has been written too.
+void syncFolderOf(const QString &path) {
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        (void)::fsync(fd);
+        ::close(fd);
+    }
+}
+#endif
+
+}  // namespace
+
+CycleSample cycleSampleFrom(const SharedState &state) {
+    CycleSample sample;
+    sample.smoke = state.smokeValue.load();
+    sample.temperature = state.temValue.load();
+    sample.humidity = state.humValue.load();
+    sample.alarmStatus = state.alarmStatus.load();
+    sample.smokeAd = state.smokeAdValue.load();
+    sample.readsOk = state.cycleReadsOk.load();
+    return sample;
+}
+
+QByteArray csvHeader() {
+    const char *const columns[] = {"时间",      "记录时长(s)", "温度(℃)", "湿度(RH%)",
+                                   "烟雾(PPM)", "报警状态位",  "烟雾AD值"};
+    QByteArray header;
+    for (const char *column : columns) {
+        if (!header.isEmpty())
+            header += ',';
+        header += csvField(uiText(column));
+    }
+    return header + "\r\n";
+}
+
+QByteArray csvLine(const QDateTime &at, qint64 elapsedMs, const CycleSample &sample) {
+    // With the offset: a night that crosses a change of summer time stays in order.
+    QByteArray line = at.toOffsetFromUtc(at.offsetFromUtc()).toString(Qt::ISODateWithMs).toLatin1();
+    line += ',';
+    line += QByteArray::number(elapsedMs / 1000);
+    line += '.';
+    line += QByteArray::number(elapsedMs % 1000).rightJustified(3, '0');
+    line += ',';
+    if (sample.readsOk & CycleRead::Temperature)
+        line += hundredthsCell(sample.temperature);
+    line += ',';
+    if (sample.readsOk & CycleRead::Humidity)
+        line += hundredthsCell(sample.humidity);
+    line += ',';
+    if (sample.readsOk & CycleRead::Smoke)
+        line += unsignedCell(sample.smoke);
+    line += ',';
+    if (sample.readsOk & CycleRead::AlarmStatus)
+        line += unsignedCell(sample.alarmStatus);
+    line += ',';
+    if (sample.readsOk & CycleRead::SmokeAd)
+        line += unsignedCell(sample.smokeAd);
+    line += "\r\n";
+    return line;
+}
+
+bool SampleRecorder::start(const QString &path) {
+    stop();
+    error.clear();
+    file.setFileName(path);
+    // Unbuffered: every line is one write to the system, nothing waits in this process.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered))
+        return fail(file.errorString());
+    nativePath = QFile::encodeName(path);
+#ifdef Q_OS_UNIX
+    syncFolderOf(path);
+#endif
+    clock.start();
+    return writeLine(csvHeader());
+}
+
+bool SampleRecorder::record(const CycleSample &sample) {
+    if (!isRecording())
+        return false;
+    return writeLine(csvLine(QDateTime::currentDateTime(), clock.elapsed(), sample));
+}
+
+void SampleRecorder::stop() {
+    file.close();
+}
+
+bool SampleRecorder::writeLine(const QByteArray &line) {
+    if (file.write(line) != line.size())
+        return fail(file.errorString());
+#ifdef Q_OS_UNIX
+    const int fd = file.handle();
+    if (const int syncError = syncToDisk(fd))
+        return fail(qt_error_string(syncError));
+    // A file whose folder was removed, or that was moved away, still takes writes, which then
+    // reach nobody: the name chosen must still lead to this file.
+    struct stat opened {};
+    struct stat named {};
+    if (::fstat(fd, &opened) != 0 || ::stat(nativePath.constData(), &named) != 0)
+        return fail(qt_error_string(errno));
+    if (opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)
+        return fail(uiText("文件已被替换"));
+#endif
+    return true;
+}
+
+bool SampleRecorder::fail(const QString &reason) {
+    error = reason;
+    file.close();
+    return false;
+}
