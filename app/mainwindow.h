@@ -94,7 +94,7 @@ private:
     void saveChart();
     void saveLog();
     void setRecording(bool on);
-    void recordSample(const CycleSample &sample);
+    void keepSample(const CycleSample *sample);
     void recordingFailed();
 
     MainWindowForm *ui;

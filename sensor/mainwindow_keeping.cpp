@@ -117,8 +117,10 @@ void MainWindow::setRecording(bool on) {
     if (!on) {
         if (!recorder->isRecording())
             return;
-        recorder->stop();
-        ui->textEdit->append(uiText("停止记录数据：%1").arg(shown(recorder->fileName())));
+        if (recorder->stop())
+            ui->textEdit->append(uiText("停止记录数据：%1").arg(shown(recorder->fileName())));
+        else
+            recordingFailed();
         return;
     }
     const QString path =
@@ -136,8 +138,10 @@ void MainWindow::setRecording(bool on) {
         recordingFailed();
 }
 
-void MainWindow::recordSample(const CycleSample &sample) {
-    if (recorder->isRecording() && !recorder->record(sample))
+void MainWindow::keepSample(const CycleSample *sample) {
+    if (!recorder->isRecording())
+        return;
+    if (!(sample ? recorder->record(*sample) : recorder->syncIfDue()))
         recordingFailed();
 }
 

@@ -1,5 +1,7 @@
 #include "sensor/samplerecorder.h"
 
+#include <QDate>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QtGlobal>
 
@@ -29,6 +31,30 @@ QByteArray hundredthsCell(std::int32_t registerValue) {
     cell += char('0' + magnitude % 100 / 10);
     cell += char('0' + magnitude % 10);
     return cell;
+}
+
+QByteArray digits(qint64 value, int width) {
+    return QByteArray::number(value).rightJustified(width, '0');
+}
+
+// "2026-12-07T15:30:00.123+08:00". With the offset, a night that crosses a change of summer
+// time stays in order.
+QByteArray localTimeCell(qint64 utcMs, int utcOffsetS) {
+    constexpr qint64 kDayMs = 24 * 3600 * 1000;
+    const qint64 localMs = utcMs + qint64(utcOffsetS) * 1000;
+    qint64 days = localMs / kDayMs;
+    qint64 msOfDay = localMs % kDayMs;
+    if (msOfDay < 0) {
+        msOfDay += kDayMs;
+        --days;
+    }
+    const QDate date = QDate(1970, 1, 1).addDays(days);
+    const int offsetMinutes = std::abs(utcOffsetS) / 60;
+    return digits(date.year(), 4) + '-' + digits(date.month(), 2) + '-' + digits(date.day(), 2) +
+           'T' + digits(msOfDay / 3600000, 2) + ':' + digits(msOfDay / 60000 % 60, 2) + ':' +
+           digits(msOfDay / 1000 % 60, 2) + '.' + digits(msOfDay % 1000, 3) +
+           (utcOffsetS < 0 ? '-' : '+') + digits(offsetMinutes / 60, 2) + ':' +
+           digits(offsetMinutes % 60, 2);
 }
 
 QByteArray unsignedCell(std::int32_t value) {
@@ -94,13 +120,12 @@ QByteArray csvHeader() {
     return header + "\r\n";
 }
 
-QByteArray csvLine(const QDateTime &at, qint64 elapsedMs, const CycleSample &sample) {
-    // With the offset: a night that crosses a change of summer time stays in order.
-    QByteArray line = at.toOffsetFromUtc(at.offsetFromUtc()).toString(Qt::ISODateWithMs).toLatin1();
+QByteArray csvLine(qint64 utcMs, int utcOffsetS, qint64 elapsedMs, const CycleSample &sample) {
+    QByteArray line = localTimeCell(utcMs, utcOffsetS);
     line += ',';
     line += QByteArray::number(elapsedMs / 1000);
     line += '.';
-    line += QByteArray::number(elapsedMs % 1000).rightJustified(3, '0');
+    line += digits(elapsedMs % 1000, 3);
     line += ',';
     if (sample.readsOk & CycleRead::Temperature)
         line += hundredthsCell(sample.temperature);
@@ -132,22 +157,39 @@ bool SampleRecorder::start(const QString &path) {
     syncFolderOf(path);
 #endif
     clock.start();
-    return writeLine(csvHeader());
+    return writeLine(csvHeader()) && sync();
 }
 
 bool SampleRecorder::record(const CycleSample &sample) {
     if (!isRecording())
         return false;
-    return writeLine(csvLine(QDateTime::currentDateTime(), clock.elapsed(), sample));
+    const QByteArray line =
+        csvLine(QDateTime::currentMSecsSinceEpoch(), utcOffsetS, clock.elapsed(), sample);
+    return writeLine(line) && syncIfDue();
 }
 
-void SampleRecorder::stop() {
+bool SampleRecorder::syncIfDue() {
+    if (!isRecording() || !unsynced || sinceSync.elapsed() < kSyncIntervalMs)
+        return true;
+    return sync();
+}
+
+bool SampleRecorder::stop() {
+    if (!isRecording())
+        return true;
+    const bool kept = !unsynced || sync();
     file.close();
+    return kept;
 }
 
 bool SampleRecorder::writeLine(const QByteArray &line) {
     if (file.write(line) != line.size())
         return fail(file.errorString());
+    unsynced = true;
+    return true;
+}
+
+bool SampleRecorder::sync() {
 #ifdef Q_OS_UNIX
     const int fd = file.handle();
     if (const int syncError = syncToDisk(fd))
@@ -161,6 +203,9 @@ bool SampleRecorder::writeLine(const QByteArray &line) {
     if (opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)
         return fail(uiText("文件已被替换"));
 #endif
+    unsynced = false;
+    sinceSync.start();
+    utcOffsetS = QDateTime::currentDateTime().offsetFromUtc();
     return true;
 }
 
