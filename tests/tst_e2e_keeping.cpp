@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <type_traits>
 
 #include "app/mainwindow.h"
 #include "sensor/sharedstate.h"
@@ -98,13 +99,13 @@ void KeepingTest::contextMenusOfferTheActions() {
 }
 
 void KeepingTest::recordsThePresentedSamples() {
-    using QtCharts::QLineSeries;
+    using Series = std::remove_pointer_t<decltype(temSeries)>;
     const QString path = folder.filePath(QStringLiteral("samples.csv"));
     chooseFile(path);
     QList<QPointF> temperatures;
     QList<QPointF> humidities;
     for (auto [series, points] : {std::pair{temSeries, &temperatures}, {humSeries, &humidities}})
-        connect(series, &QLineSeries::pointAdded, this,
+        connect(series, &Series::pointAdded, this,
                 [series = series, points = points](int i) { *points << series->at(i); });
     QAction *record = action("action_record_samples");
     const int first = session->logLineCount();
