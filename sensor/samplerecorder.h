@@ -28,9 +28,10 @@ CycleSample cycleSampleFrom(const SharedState &state);
 QByteArray csvHeader();
 QByteArray csvLine(qint64 utcMs, int utcOffsetS, qint64 elapsedMs, const CycleSample &sample);
 
-// Lines wait at most this long before they are synced to the disk. A sync costs far more CPU
-// than the rest of a line (measured: about 0.15 ms against 5 us), too much for every line at
-// five samples a second.
+// Lines wait this long at most before they are synced to the disk, plus the time until the main
+// loop next finds the worker's run finished. A sync costs several times the CPU of the rest of
+// a line (measured: 0.15 to 0.3 ms against 0.05 ms), too much for every line at five samples a
+// second.
 constexpr qint64 kSyncIntervalMs = 1000;
 
 // Records presented samples to a CSV file, one line each. Every line is handed to the system
