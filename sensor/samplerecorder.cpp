@@ -6,7 +6,10 @@
 #include <QtGlobal>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
+#include <thread>
 
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
@@ -72,18 +75,21 @@ QByteArray csvField(const QString &text) {
     return field;
 }
 
-#ifdef Q_OS_UNIX
 // Hands what was written to the disk: 0, or the errno. A FIFO or a device cannot be synced
 // and needs not be.
 int syncToDisk(int fd) {
-#ifdef Q_OS_LINUX
+#if defined(Q_OS_LINUX)
     const int result = ::fdatasync(fd);
-#else
+#elif defined(Q_OS_UNIX)
     const int result = ::fsync(fd);
+#else
+    const int result = 0;
+    (void)fd;
 #endif
     return result == 0 || errno == EINVAL ? 0 : errno;
 }
 
+#ifdef Q_OS_UNIX
 // A new file's name survives a power cut only once its folder has been written too.
 void syncFolderOf(const QString &path) {
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
@@ -96,6 +102,75 @@ void syncFolderOf(const QString &path) {
 #endif
 
 }  // namespace
+
+// Syncs the file on a thread of its own: on a slow medium (a USB stick) a sync can take a good
+// part of a second, which the GUI thread, which also gathers the sensor's replies, cannot spare.
+class SampleRecorder::DiskSync {
+public:
+    explicit DiskSync(int fd) : fd(fd), thread([this] { run(); }) {}
+    ~DiskSync() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            quit = true;
+        }
+        wake.notify_one();
+        thread.join();
+    }
+
+    // Asks for a sync of everything written so far; does not wait for it.
+    void request() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            wanted = true;
+        }
+        wake.notify_one();
+    }
+    // Waits until everything asked for is synced.
+    void waitUntilSynced() {
+        std::unique_lock<std::mutex> lock(mutex);
+        synced.wait(lock, [this] { return !wanted && !busy; });
+    }
+    // The errno of the first sync that failed, or 0.
+    int error() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return failed;
+    }
+
+private:
+    void run() {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            wake.wait(lock, [this] { return wanted || quit; });
+            if (!wanted)
+                return;
+            wanted = false;
+            busy = true;
+            lock.unlock();
+            const int result = syncToDisk(fd);
+            lock.lock();
+            busy = false;
+            if (failed == 0)
+                failed = result;
+            synced.notify_all();
+        }
+    }
+
+    const int fd;
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::condition_variable synced;
+    bool wanted = false;
+    bool busy = false;
+    bool quit = false;
+    int failed = 0;
+    std::thread thread;  // last: starts once the rest is there
+};
+
+SampleRecorder::SampleRecorder() = default;
+
+SampleRecorder::~SampleRecorder() {
+    stop();
+}
 
 CycleSample cycleSampleFrom(const SharedState &state) {
     CycleSample sample;
@@ -156,6 +231,7 @@ bool SampleRecorder::start(const QString &path) {
 #ifdef Q_OS_UNIX
     syncFolderOf(path);
 #endif
+    diskSync = std::make_unique<DiskSync>(file.handle());
     clock.start();
     return writeLine(csvHeader()) && sync();
 }
@@ -177,9 +253,14 @@ bool SampleRecorder::syncIfDue() {
 bool SampleRecorder::stop() {
     if (!isRecording())
         return true;
-    const bool kept = !unsynced || sync();
+    if (unsynced && !sync())
+        return false;
+    diskSync->waitUntilSynced();
+    if (const int syncError = diskSync->error())
+        return fail(qt_error_string(syncError));
+    diskSync.reset();
     file.close();
-    return kept;
+    return true;
 }
 
 bool SampleRecorder::writeLine(const QByteArray &line) {
@@ -190,19 +271,20 @@ bool SampleRecorder::writeLine(const QByteArray &line) {
 }
 
 bool SampleRecorder::sync() {
-#ifdef Q_OS_UNIX
-    const int fd = file.handle();
-    if (const int syncError = syncToDisk(fd))
+    // A sync that failed is told at the next one.
+    if (const int syncError = diskSync->error())
         return fail(qt_error_string(syncError));
+#ifdef Q_OS_UNIX
     // A file whose folder was removed, or that was moved away, still takes writes, which then
     // reach nobody: the name chosen must still lead to this file.
     struct stat opened {};
     struct stat named {};
-    if (::fstat(fd, &opened) != 0 || ::stat(nativePath.constData(), &named) != 0)
+    if (::fstat(file.handle(), &opened) != 0 || ::stat(nativePath.constData(), &named) != 0)
         return fail(qt_error_string(errno));
     if (opened.st_dev != named.st_dev || opened.st_ino != named.st_ino)
         return fail(uiText("文件已被替换"));
 #endif
+    diskSync->request();
     unsynced = false;
     sinceSync.start();
     utcOffsetS = QDateTime::currentDateTime().offsetFromUtc();
@@ -211,6 +293,7 @@ bool SampleRecorder::sync() {
 
 bool SampleRecorder::fail(const QString &reason) {
     error = reason;
+    diskSync.reset();  // before the file it syncs is closed
     file.close();
     return false;
 }
