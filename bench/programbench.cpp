@@ -136,7 +136,7 @@ std::vector<ResultRow> runCpuBench(int seconds) {
                     acquirePerSecond, QStringLiteral("ms/s"), QStringLiteral("idle"), idlePerSecond,
                     QString(), true});
     if (record.ok) {
-        // One CSV line per sample, each synced to the disk.
+        // One CSV line per sample, the file synced to the disk about once a second.
         rows.push_back({QStringLiteral("acquisition CPU, recording every sample to a file"),
                         perSecond(record), QStringLiteral("ms/s"),
                         QStringLiteral("acquisition, not recording"), acquirePerSecond,
