@@ -11,6 +11,7 @@
 #include "app/connection.h"
 #include "app/portlistwatcher.h"
 #include "rtu/rtumaster.h"
+#include "sensor/samplerecorder.h"
 #include "sensor/sharedstate.h"
 #include "sensor/uart_thread.h"
 #include "transport/mytimer.h"
@@ -78,6 +79,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
 
     chart->legend()->setVisible(true);
     chart->legend()->setAlignment(Qt::AlignBottom);
+
+    setUpKeepingActions();
 }
 
 MainWindow::~MainWindow() {

@@ -3,6 +3,9 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <functional>
+#include <memory>
+
 namespace Ui {
 class MainWindow;
 }
@@ -11,6 +14,9 @@ class MainWindow;
 using MainWindowForm = Ui::MainWindow;
 
 class PortListWatcher;
+class QAction;
+class SampleRecorder;
+struct CycleSample;
 
 // The main window. Its slots are bound to the form's widgets by name and delegate to the
 // sensor operations; the reduced build (SENSOR_WORKBENCH_BASIC) lacks the eight smoke output
@@ -21,6 +27,12 @@ class MainWindow : public QMainWindow {
 public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
+
+    // How the save actions ask for a file name (caption, suggested path, filter); an empty
+    // name is a cancel. A file dialog unless replaced, as the tests do.
+    using SaveFileChooser = std::function<QString(const QString &caption, const QString &suggested,
+                                                  const QString &filter)>;
+    void setSaveFileChooser(SaveFileChooser chooser);
 
 private slots:
     void main_loop();
@@ -77,8 +89,19 @@ private slots:
 #endif
 
 private:
+    // Keeping what was measured, from the chart's and the log pane's context menus.
+    void setUpKeepingActions();
+    void saveChart();
+    void saveLog();
+    void setRecording(bool on);
+    void keepSample(const CycleSample *sample);
+    void recordingFailed();
+
     MainWindowForm *ui;
     // Decides when the serial port list can have changed, so update_port does not enumerate
     // every tick.
     PortListWatcher *portList;
+    std::unique_ptr<SampleRecorder> recorder;
+    SaveFileChooser chooseSaveFile;
+    QAction *recordAction = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "bench/children.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -9,6 +10,7 @@
 #include <QMainWindow>
 #include <QProcess>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 #include <QtCharts/QChartView>
@@ -119,7 +121,7 @@ int childBare(bool threadPerTick, int seconds) {
     return measureCpu(seconds);
 }
 
-int childProgram(const QStringList &arguments, bool acquire, int seconds) {
+int childProgram(const QStringList &arguments, bool acquire, bool record, int seconds) {
     const QString port = argument(arguments, QStringLiteral("--port"));
     const int baudRate = argument(arguments, QStringLiteral("--baud"), "115200").toInt();
     std::unique_ptr<MainWindow> window = openProgram(port, baudRate, acquire);
@@ -127,16 +129,29 @@ int childProgram(const QStringList &arguments, bool acquire, int seconds) {
         printResult({QStringLiteral("error=open")});
         return 1;
     }
+    QTemporaryDir folder;
+    auto *recording = window->findChild<QAction *>(QStringLiteral("action_record_samples"));
+    if (record) {
+        const QString path = folder.filePath(QStringLiteral("samples.csv"));
+        window->setSaveFileChooser(
+            [path](const QString &, const QString &, const QString &) { return path; });
+        recording->trigger();
+    }
     if (acquire) {
         window->findChild<QTabWidget *>(QStringLiteral("tabWidget"))->setCurrentIndex(1);
         qobject_cast<QLineEdit *>(child(*window, "line_time"))->setText(QStringLiteral("0.1"));
         click(*window, "connect_button_2");
     }
     // Each presentation of a cycle adds its last request's 8 bytes: five requests a cycle.
-    return measureCpu(seconds, [] {
+    const int status = measureCpu(seconds, [] {
         return QStringList{
             QStringLiteral("requests=%1").arg(serialPort->txByteCount.load() / 8 * 5)};
     });
+    if (record && !recording->isChecked()) {
+        printResult({QStringLiteral("error=recording")});
+        return 1;
+    }
+    return status;
 }
 
 // Samples through the real main loop, as fast as the worker's idle runs allow, with the chart
@@ -329,9 +344,11 @@ int runChild(const QString &mode, const QStringList &arguments) {
     if (mode == QLatin1String("floor"))
         return childBare(true, seconds);
     if (mode == QLatin1String("idle"))
-        return childProgram(arguments, false, seconds);
+        return childProgram(arguments, false, false, seconds);
     if (mode == QLatin1String("acquire"))
-        return childProgram(arguments, true, seconds);
+        return childProgram(arguments, true, false, seconds);
+    if (mode == QLatin1String("acquire-record"))
+        return childProgram(arguments, true, true, seconds);
     if (mode == QLatin1String("samples"))
         return childSamples();
     if (mode == QLatin1String("log"))

@@ -11,6 +11,7 @@
 //               for it, on every tick: what a worker thread per run costs at the least
 //   idle        the program's window with the port open to the simulated sensor
 //   acquire     the same, acquiring at the 0.1 s period with the chart tab shown
+//   acquire-record  the same, recording every sample to a CSV file
 //   samples     samples fed fast through the main loop and the chart: GUI-thread time per
 //               sample and resident memory after 100, 10,000 and 100,000 samples
 //   log         an hour's worth of frame log lines at the 0.1 s period: resident memory

@@ -173,7 +173,8 @@ void restartWorker(QThread &worker) {
     worker.start(QThread::InheritPriority);
 }
 
-void runMainLoop(MainWindowForm &ui) {
+void runMainLoop(MainWindowForm &ui,
+                 const std::function<void(const CycleSample *)> &beforeRestart) {
     sharedState.elapsedMs.fetch_add(kTickMs);
     if (sharedState.workerPhase.load(std::memory_order_acquire) != WorkerPhase::Finished)
         return;
@@ -181,12 +182,21 @@ void runMainLoop(MainWindowForm &ui) {
 
     presentFinishedJob(ui, *serialPort, sharedState);
     // Before the restart: the next run may rewrite the values a sample is made of.
+    bool plotted = false;
     if (sampleWindow->sampleReady.load() != 0) {
-        if (sampleWindow->running != 0)
+        if (sampleWindow->running != 0) {
             plotSample(ui, *sampleWindow, windowCapacity, sharedState,
                        ChartParts{temSeries, humSeries, timeAxis});
-        else  // from a cycle that ended after a stop: a later start must not plot it
+            plotted = true;
+        } else {  // from a cycle that ended after a stop: a later start must not plot it
             sampleWindow->sampleReady.store(0);
+        }
+    }
+    if (beforeRestart && plotted) {
+        const CycleSample sample = cycleSampleFrom(sharedState);
+        beforeRestart(&sample);
+    } else if (beforeRestart) {
+        beforeRestart(nullptr);
     }
     restartWorker(*workerThread);
 }

@@ -4,8 +4,10 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 #include "app/mainwindow.h"
+#include "sensor/samplerecorder.h"
 #include "sensor/sharedstate.h"
 
 class Serial;
@@ -33,8 +35,12 @@ struct ChartParts {
     QtCharts::QValueAxis *timeAxis;
 };
 
-// One tick of the program, on the program-wide objects.
-void runMainLoop(MainWindowForm &ui);
+// One tick of the program, on the program-wide objects. `beforeRestart` is called once for each
+// finished job, with the sample the chart took from it or nullptr, before the worker is
+// restarted: the values are still that cycle's, and no transaction waits for its reply on this
+// thread while the sample is written away.
+void runMainLoop(MainWindowForm &ui,
+                 const std::function<void(const CycleSample *)> &beforeRestart = nullptr);
 
 // Counters, frame dumps, live read-outs, the read-back field and the result line of the job
 // the worker has finished; clears resultCode.

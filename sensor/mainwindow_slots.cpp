@@ -7,7 +7,7 @@
 #include "transport/serial.h"
 
 void MainWindow::main_loop() {
-    runMainLoop(*ui);
+    runMainLoop(*ui, [this](const CycleSample *sample) { keepSample(sample); });
 }
 
 void MainWindow::on_scan_button_clicked() {

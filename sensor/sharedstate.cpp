@@ -83,6 +83,7 @@ void resetSharedState() {
     s.humValue.store(0);
     s.alarmStatus.store(0);
     s.smokeAdValue.store(0);
+    s.cycleReadsOk.store(0);
     windowCapacity = 0;
     resetSampleWindow();
 }

@@ -79,6 +79,15 @@ constexpr std::uint8_t Finished = 2;
 
 constexpr std::uint8_t kScanAddress = 250;
 
+// The reads of an acquisition cycle, one bit each in SharedState::cycleReadsOk.
+namespace CycleRead {
+constexpr std::uint8_t Smoke = 1 << 0;
+constexpr std::uint8_t Temperature = 1 << 1;
+constexpr std::uint8_t Humidity = 1 << 2;
+constexpr std::uint8_t AlarmStatus = 1 << 3;
+constexpr std::uint8_t SmokeAd = 1 << 4;
+}  // namespace CycleRead
+
 // The one record through which the GUI thread and the worker exchange requests and results.
 // Every field both threads touch is atomic; workerPhase orders the rest: the worker stores
 // Finished with release as the last store of a run, the main loop loads it with acquire.
@@ -116,6 +125,9 @@ struct SharedState {
     std::atomic<std::int32_t> humValue{0};
     std::atomic<std::int32_t> alarmStatus{0};
     std::atomic<std::int32_t> smokeAdValue{0};
+    // Which reads of the last acquisition cycle succeeded (CycleRead bits): a failed read
+    // leaves its field at 0, which is also a value. Stored once per cycle, with the values.
+    std::atomic<std::uint8_t> cycleReadsOk{0};
 
     // A write post stores the value and then the code; the worker takes both under this lock,
     // so a press that lands while the worker takes its command cannot pair one press's code

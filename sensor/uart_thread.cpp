@@ -56,7 +56,24 @@ void writeEntry(SharedState &state, RtuMaster &master, const RegisterEntry &entr
     }
 }
 
+std::uint8_t cycleReadBit(std::uint16_t address) {
+    switch (address) {
+        case 0:
+            return CycleRead::Smoke;
+        case 1:
+            return CycleRead::Temperature;
+        case 2:
+            return CycleRead::Humidity;
+        case 3:
+            return CycleRead::AlarmStatus;
+        case 112:
+            return CycleRead::SmokeAd;
+    }
+    return 0;
+}
+
 void runAcquisitionCycle(SharedState &state, RtuMaster &master, SampleWindow &samples) {
+    std::uint8_t readsOk = 0;
     for (const RegisterEntry &entry : kRegisterMap) {
         if (entry.readCode != AcquisitionCycle)
             continue;
@@ -64,12 +81,14 @@ void runAcquisitionCycle(SharedState &state, RtuMaster &master, SampleWindow &sa
         const RegisterRead read = readOneRegister(master, state.slaveAddress.load(), entry.address);
         if (read.ok) {
             entry.field.store(state, decodeRegister(entry.format, read.high, read.low));
+            readsOk |= cycleReadBit(entry.address);
             if (entry.marksSample)
                 samples.sampleReady.store(1);
         } else {
             entry.field.store(state, 0);
         }
     }
+    state.cycleReadsOk.store(readsOk);
 }
 
 void dispatch(SharedState &state, RtuMaster &master, SampleWindow &samples,

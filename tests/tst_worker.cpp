@@ -230,6 +230,7 @@ void WorkerTest::cycleReadsFailOnTheirOwn() {
     for (auto *field : {&sharedState.smokeValue, &sharedState.temValue, &sharedState.humValue,
                         &sharedState.alarmStatus, &sharedState.smokeAdValue})
         field->store(-1);
+    sharedState.cycleReadsOk.store(0xFF);
     sharedState.commandCode.store(AcquisitionCycle);
 
     QVERIFY(bench.runOnce());
@@ -244,6 +245,13 @@ void WorkerTest::cycleReadsFailOnTheirOwn() {
     QCOMPARE(sharedState.alarmStatus.load(), answered[3] ? 1 : 0);
     QCOMPARE(sharedState.smokeAdValue.load(), answered[4] ? 777 : 0);
     QCOMPARE(sampleWindow->sampleReady.load(), std::uint8_t(sampleReady ? 1 : 0));
+    // Which reads succeeded, so that a failed read is not taken for a reading of 0.
+    const std::uint8_t bits[] = {CycleRead::Smoke, CycleRead::Temperature, CycleRead::Humidity,
+                                 CycleRead::AlarmStatus, CycleRead::SmokeAd};
+    std::uint8_t readsOk = 0;
+    for (int i = 0; i < 5; ++i)
+        readsOk |= answered[i] ? bits[i] : 0;
+    QCOMPARE(sharedState.cycleReadsOk.load(), readsOk);
     QCOMPARE(int(sharedState.resultCode.load()), 0);
     QCOMPARE(sharedState.commandCode.load(), std::uint32_t(Idle));
 }

@@ -4,7 +4,8 @@
 //
 // tab-settings.png, tab-chart.png and tab-parameters.png show the three tabs as the program
 // starts. chart-acquisition.png shows the chart after some seconds of acquisition against the
-// simulated sensor on a pseudo-terminal, driven through the window's own widgets.
+// simulated sensor on a pseudo-terminal, driven through the window's own widgets; chart-menu.png
+// the same with the chart's context menu open.
 //
 // Runs headless (offscreen platform unless QT_QPA_PLATFORM says otherwise). The captions are
 // Chinese: without the WenQuanYi Micro Hei font they would come out as empty boxes, so the
@@ -14,11 +15,15 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFontDatabase>
+#include <QGraphicsView>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPainter>
 #include <QPixmap>
 #include <QTabWidget>
 #include <QTextEdit>
@@ -113,14 +118,40 @@ public:
         return true;
     }
 
-    bool save(const QString &path) const {
-        if (window.grab().save(path, "PNG"))
+    bool save(const QString &path) const { return saved(window.grab(), path); }
+
+    // Right-clicks the chart and saves the window with the menu over it: a menu is a window of
+    // its own, so it is painted onto the window's picture where it opened.
+    bool saveWithChartMenu(const QString &path) const {
+        auto *chart = widget<QGraphicsView>("graphicsView");
+        if (!chart)
+            return false;
+        bool written = false;
+        QTimer::singleShot(300, &window, [&] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!menu) {
+                err() << "take_screenshots: the chart's context menu did not open\n";
+                return;
+            }
+            QPixmap picture = window.grab();
+            QPainter(&picture).drawPixmap(window.mapFromGlobal(menu->pos()), menu->grab());
+            written = saved(picture, path);
+            menu->close();
+        });
+        const QPoint at(chart->width() / 2, chart->height() / 3);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, chart->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(chart->viewport(), &event);
+        return written;
+    }
+
+private:
+    static bool saved(const QPixmap &picture, const QString &path) {
+        if (picture.save(path, "PNG"))
             return true;
         err() << "take_screenshots: cannot write " << path << '\n';
         return false;
     }
 
-private:
     QWidget &window;
 };
 
@@ -173,8 +204,9 @@ bool takeAcquisitionPicture(const WindowDriver &driver, const QDir &output) {
         return false;
     runFor(kAcquisitionSeconds * 1000);
 
-    const bool saved =
-        driver.showTab(1) && driver.save(output.filePath(QStringLiteral("chart-acquisition.png")));
+    const bool saved = driver.showTab(1) &&
+                       driver.save(output.filePath(QStringLiteral("chart-acquisition.png"))) &&
+                       driver.saveWithChartMenu(output.filePath(QStringLiteral("chart-menu.png")));
 
     // Stop and close as the operator would, so the worker is idle before the sensor goes.
     driver.click("scan_button_2");
@@ -229,6 +261,6 @@ int main(int argc, char *argv[]) {
     if (!acquired)
         return 1;
 
-    QTextStream(stdout) << "take_screenshots: wrote four pictures to " << output.path() << '\n';
+    QTextStream(stdout) << "take_screenshots: wrote five pictures to " << output.path() << '\n';
     return 0;
 }
