@@ -15,7 +15,8 @@
 #   scripts/workbench.sh fuzz [SECS]  fuzz the reply checks for SECS seconds (default 60)
 #   scripts/workbench.sh package      install what is missing, build the Debian package
 #                                     sensor-workbench, print its path
-#   scripts/workbench.sh check-package  build the package, install it, start the installed
+#   scripts/workbench.sh check-package  build the package, check it with lintian, install it,
+#                                     validate its AppStream metainfo, start the installed
 #                                     programs and ask them to quit, remove it again
 #
 # Installing needs root (or sudo). Everything already present is left alone, so running it
@@ -34,9 +35,10 @@ build_packages=(build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools
 test_packages=(libmodbus-dev fonts-wqy-microhei)
 display_packages=(xvfb xauth fonts-wqy-microhei)
 # CPack picks the files dpkg-shlibdeps (dpkg-dev, part of build-essential) has to read with
-# file(1); the package check validates the installed menu entries with desktop-file-validate.
+# file(1); the package check validates the installed menu entries with desktop-file-validate,
+# the package with lintian and its AppStream metainfo with appstreamcli.
 package_packages=(file)
-check_packages=(desktop-file-utils)
+check_packages=(desktop-file-utils lintian appstream)
 # libFuzzer comes with clang's runtime libraries.
 fuzz_packages=(clang libclang-rt-14-dev)
 
@@ -242,15 +244,95 @@ check_installed() {
     return "$failed"
 }
 
-# check_package: builds the package, installs it, checks what it installed, removes it.
+# check_lintian: Debian's package checker on the package file. An error or a warning fails;
+# info tags are shown, not judged.
+check_lintian() {
+    log "lintian $package_file"
+    if ! lintian --fail-on error,warning --display-info "$package_file" >&2; then
+        log "lintian reports an error or a warning"
+        return 1
+    fi
+}
+
+# check_documents: the copyright file, the changelog, the manual pages and the AppStream
+# metainfo of the installed package, and the one version that the package, the metainfo, the
+# manual pages and sensor_simulator --version all name. Reports every miss; fails if there was
+# one.
+check_documents() {
+    local failed=0 version file owner metainfo page option simulator_page
+    version=$(dpkg-deb -f "$package_file" Version)
+    log "Version: $version"
+    for file in /usr/share/doc/sensor-workbench/copyright \
+        /usr/share/doc/sensor-workbench/changelog.gz /usr/share/man/man1/sensor_workbench.1.gz \
+        /usr/share/man/man1/sensor_workbench_basic.1.gz /usr/share/man/man1/sensor_simulator.1.gz; do
+        owner=$(dpkg-query -S "$file" 2>/dev/null || true)
+        if [ ! -f "$file" ] || [ "${owner%%:*}" != sensor-workbench ]; then
+            log "not installed by sensor-workbench: $file"
+            failed=1
+        fi
+    done
+    # (First lines read with sed, which reads on to the end: under pipefail, a reader that
+    # stopped early could fail the writer.)
+    if [ -f /usr/share/doc/sensor-workbench/changelog.gz ] &&
+        [[ "$(zcat /usr/share/doc/sensor-workbench/changelog.gz | sed -n 1p)" != \
+            "sensor-workbench ($version) "* ]]; then
+        log "the changelog's latest entry is not version $version"
+        failed=1
+    fi
+    for page in sensor_workbench sensor_workbench_basic sensor_simulator; do
+        file=/usr/share/man/man1/$page.1.gz
+        [ -f "$file" ] || continue
+        if [[ "$(zcat "$file" | sed -n 1p)" != *"\"sensor_workbench $version\""* ]]; then
+            log "the manual page $file does not name version $version in its header"
+            failed=1
+        fi
+    done
+    # Every option that the simulator's --help lists is in its manual page.
+    simulator_page=$(zcat /usr/share/man/man1/sensor_simulator.1.gz 2>/dev/null |
+        sed 's/\\-/-/g')
+    for option in $(/usr/bin/sensor_simulator --help | grep -oE '^  (-[a-z], )?--[a-z-]+' |
+        grep -oE -- '--[a-z-]+'); do
+        if ! grep -qE -- "(^|[^a-z-])$option([^a-z-]|\$)" <<<"$simulator_page"; then
+            log "the manual page of sensor_simulator lacks $option"
+            failed=1
+        fi
+    done
+    if [ "$(/usr/bin/sensor_simulator --version)" != "sensor_simulator $version" ]; then
+        log "sensor_simulator --version does not print version $version"
+        failed=1
+    fi
+    metainfo=$(dpkg-query -L sensor-workbench |
+        grep -E '^/usr/share/metainfo/[^/]+\.metainfo\.xml$' || true)
+    if [ -z "$metainfo" ] || [ "$(wc -l <<<"$metainfo")" -ne 1 ]; then
+        log "sensor-workbench installs not one AppStream metainfo file: ${metainfo:-none}"
+        return 1
+    fi
+    # appstreamcli fails on an error or a warning; info and pedantic hints are shown only.
+    log "appstreamcli validate $metainfo"
+    if ! appstreamcli validate --no-net "$metainfo" >&2; then
+        log "invalid AppStream metainfo $metainfo"
+        failed=1
+    fi
+    if ! grep -qE "<release version=\"$version\" date=\"[0-9]{4}-[0-9]{2}-[0-9]{2}\"" \
+        "$metainfo"; then
+        log "the metainfo's release is not version $version with a date"
+        failed=1
+    fi
+    return "$failed"
+}
+
+# check_package: builds the package, checks it with lintian, installs it, checks what it
+# installed, removes it.
 check_package() {
     local failed=0
     build_package
+    check_lintian || failed=1
     log "installing $package_file"
     # --reinstall: an installed package of the same version would otherwise be kept, and the
     # check would look at that one.
     as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --reinstall "$package_file"
     check_installed || failed=1
+    check_documents || failed=1
     log "removing sensor-workbench"
     as_root env DEBIAN_FRONTEND=noninteractive apt-get remove -y -q sensor-workbench
     if [ "$failed" -ne 0 ]; then
@@ -310,7 +392,7 @@ check-package)
     check_package
     ;;
 *)
-    sed -n '2,23p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+    sed -n '2,24p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac

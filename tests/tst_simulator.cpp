@@ -639,6 +639,10 @@ void TestSimulator::programRejectsOrHelps_data() {
     QTest::addColumn<QString>("message");  // in stdout for exit 0, else in stderr
 
     QTest::newRow("--help") << QStringList{"--help"} << 0 << "--fault-rate";
+    QTest::newRow("--help lists --version") << QStringList{"--help"} << 0 << "--version";
+    QTest::newRow("--help-all") << QStringList{"--help-all"} << 0 << "--fault-rate";
+    QTest::newRow("--version") << QStringList{"--version"} << 0
+                               << "sensor_simulator " WORKBENCH_VERSION "\n";
     QTest::newRow("unknown option") << QStringList{"--bogus"} << 2 << "bogus";
     QTest::newRow("missing device")
         << QStringList{"--device", "/nonexistent/ttyS9"} << 1 << "/nonexistent/ttyS9";

@@ -171,6 +171,7 @@ int main(int argc, char *argv[]) {
                        "Faults for --fault-rate (names in any case):\n  ") +
         faultNames(QStringLiteral("\n  ")));
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions({
         {QStringLiteral("device"), QStringLiteral("Serve this serial device instead of a pty."),
          QStringLiteral("path")},
@@ -203,8 +204,15 @@ int main(int argc, char *argv[]) {
         printError(parser.errorText() + QStringLiteral(" (see --help)"));
         return kUsageError;
     }
-    if (parser.isSet(QStringLiteral("help"))) {
+    // Qt's help option also lists --help-all; no Qt option concerns this program, so it prints
+    // the same text.
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all"))) {
         std::fputs(parser.helpText().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    // WORKBENCH_VERSION: the project version, from tools/CMakeLists.txt.
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::printf("sensor_simulator %s\n", WORKBENCH_VERSION);
         return 0;
     }
     Options options;
