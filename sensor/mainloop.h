@@ -5,15 +5,12 @@
 
 #include <cstdint>
 
+#include "app/charts.h"
 #include "app/mainwindow.h"
 #include "sensor/sharedstate.h"
 
 class Serial;
 class QThread;
-namespace QtCharts {
-class QLineSeries;
-class QValueAxis;
-}  // namespace QtCharts
 
 // Each curve keeps this many of its newest points. The chart lays out and paints every point a
 // series holds, so the cost of a sample grows with them, while the time axis only ever shows
@@ -28,9 +25,9 @@ QString resultMessage(std::uint8_t resultCode);
 QString hundredthsText(std::int32_t registerValue);
 
 struct ChartParts {
-    QtCharts::QLineSeries *temperature;
-    QtCharts::QLineSeries *humidity;
-    QtCharts::QValueAxis *timeAxis;
+    QLineSeries *temperature;
+    QLineSeries *humidity;
+    QValueAxis *timeAxis;
 };
 
 // One tick of the program, on the program-wide objects.
