@@ -13,6 +13,7 @@
 #include <mutex>
 #include <thread>
 
+class HangUpWatch;
 class QSerialPort;
 
 // The one path to the RS-485 bus. The QSerialPort belongs to the thread that created this
@@ -100,6 +101,7 @@ private:
     bool handoffRefused = false;
 
     // Owner thread only.
+    HangUpWatch *hangUpWatch;
     bool releaseQueued = false;
     unsigned openGeneration = 0;
     // Read or write errors since the last byte that arrived, and when the first of them came.
