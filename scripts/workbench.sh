@@ -82,10 +82,26 @@ as_root() {
     fi
 }
 
+# is_installed PACKAGE: installed itself, or provided by an installed package (Debian 13's
+# qt6-base-dev provides libqt6opengl6-dev).
+is_installed() {
+    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed' && return 0
+    dpkg-query -W -f='${db:Status-Abbrev}|${Provides}\n' 2>/dev/null |
+        awk -F'|' -v wanted="$1" '
+            $1 ~ /^ii/ {
+                n = split($2, provided, / *, */)
+                for (i = 1; i <= n; i++) {
+                    split(provided[i], words, " ")
+                    if (words[1] == wanted) found = 1
+                }
+            }
+            END { exit !found }'
+}
+
 install_missing() {
     local missing=() package
     for package in "$@"; do
-        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        if ! is_installed "$package"; then
             missing+=("$package")
         fi
     done
