@@ -28,8 +28,12 @@ void HangUpWatch::watch([[maybe_unused]] qintptr handle) {
 }
 
 void HangUpWatch::stop() {
-    delete notifier;
-    notifier = nullptr;
+    if (notifier) {
+        // Later: stop() may be reached from a slot of hungUp(), inside the notifier's signal.
+        notifier->setEnabled(false);
+        notifier->deleteLater();
+        notifier = nullptr;
+    }
 #ifdef Q_OS_UNIX
     if (duplicate >= 0)
         ::close(duplicate);
