@@ -8,6 +8,7 @@
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 
+#include "app/charts.h"
 #include "app/connection.h"
 #include "app/portlistwatcher.h"
 #include "rtu/rtumaster.h"
@@ -17,8 +18,6 @@
 #include "transport/mytimer.h"
 #include "transport/serial.h"
 #include "ui_mainwindow.h"
-
-using namespace QtCharts;
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindowForm) {
     serialPort = new Serial;

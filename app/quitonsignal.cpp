@@ -3,9 +3,12 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 
+#ifdef Q_OS_UNIX
+
 #include <cerrno>
 #include <csignal>
 
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -24,13 +27,30 @@ void onSignal(int) {
     errno = savedErrno;
 }
 
+// SOCK_NONBLOCK and SOCK_CLOEXEC are not everywhere that socketpair() is.
+bool makeNonBlockingAndCloseOnExec(int fd) {
+    const int statusFlags = ::fcntl(fd, F_GETFL);
+    const int descriptorFlags = ::fcntl(fd, F_GETFD);
+    return statusFlags >= 0 && descriptorFlags >= 0 &&
+           ::fcntl(fd, F_SETFL, statusFlags | O_NONBLOCK) == 0 &&
+           ::fcntl(fd, F_SETFD, descriptorFlags | FD_CLOEXEC) == 0;
+}
+
 }  // namespace
 
 bool quitOnTerminationSignals(QCoreApplication &application) {
     if (signalPipe[0] >= 0)
         return true;
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, signalPipe) != 0)
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, ends) != 0)
         return false;
+    if (!makeNonBlockingAndCloseOnExec(ends[0]) || !makeNonBlockingAndCloseOnExec(ends[1])) {
+        ::close(ends[0]);
+        ::close(ends[1]);
+        return false;
+    }
+    signalPipe[0] = ends[0];
+    signalPipe[1] = ends[1];
 
     auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &application);
     QObject::connect(notifier, &QSocketNotifier::activated, &application, [] {
@@ -47,3 +67,12 @@ bool quitOnTerminationSignals(QCoreApplication &application) {
     action.sa_flags = SA_RESTART;
     return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
 }
+
+#else
+
+// No POSIX signals here: the program ends the way the system ends it.
+bool quitOnTerminationSignals(QCoreApplication &) {
+    return false;
+}
+
+#endif

@@ -30,6 +30,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "app/charts.h"
 #include "app/mainwindow.h"
 #include "bench/driving.h"
 #include "sensor/acquisition.h"
@@ -68,7 +69,7 @@ QString argument(const QStringList &arguments, const QString &name, const QStrin
 class BareWindow : public QMainWindow {
 public:
     explicit BareWindow(bool threadPerTick) {
-        setCentralWidget(new QtCharts::QChartView);
+        setCentralWidget(new QChartView);
         resize(620, 515);
         connect(&tick, &QTimer::timeout, this, [this, threadPerTick] {
             if (threadPerTick) {
@@ -160,7 +161,7 @@ int childSamples() {
     MainWindow window;
     window.show();
     window.findChild<QTabWidget *>(QStringLiteral("tabWidget"))->setCurrentIndex(1);
-    auto *view = window.findChild<QtCharts::QChartView *>(QStringLiteral("graphicsView"));
+    auto *view = window.findChild<QChartView *>(QStringLiteral("graphicsView"));
     runEventLoopFor(300);
     // What a start at the 0.1 s period sets up.
     sampleWindow->running = 1;

@@ -60,14 +60,16 @@ void showReadBack(MainWindowForm &ui, const SharedState &state, std::uint8_t res
         field->setText(QString::number(entry->field.load(state)));
 }
 
-void appendBounded(QtCharts::QLineSeries *series, const QPointF &point) {
+void appendBounded(QLineSeries *series, const QPointF &point) {
     if (series->count() < kMaxSeriesPoints) {
         series->append(point);
         return;
     }
     // One replace instead of a removal and an append: the series lays itself out once.
-    QVector<QPointF> points = series->pointsVector();
-    points.erase(points.begin(), points.end() - (kMaxSeriesPoints - 1));
+    QVector<QPointF> points;
+    points.reserve(kMaxSeriesPoints);
+    for (int i = series->count() - (kMaxSeriesPoints - 1); i < series->count(); ++i)
+        points.append(series->at(i));
     points.append(point);
     series->replace(points);
 }

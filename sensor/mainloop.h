@@ -6,16 +6,13 @@
 #include <cstdint>
 #include <functional>
 
+#include "app/charts.h"
 #include "app/mainwindow.h"
 #include "sensor/samplerecorder.h"
 #include "sensor/sharedstate.h"
 
 class Serial;
 class QThread;
-namespace QtCharts {
-class QLineSeries;
-class QValueAxis;
-}  // namespace QtCharts
 
 // Each curve keeps this many of its newest points. The chart lays out and paints every point a
 // series holds, so the cost of a sample grows with them, while the time axis only ever shows
@@ -30,9 +27,9 @@ QString resultMessage(std::uint8_t resultCode);
 QString hundredthsText(std::int32_t registerValue);
 
 struct ChartParts {
-    QtCharts::QLineSeries *temperature;
-    QtCharts::QLineSeries *humidity;
-    QtCharts::QValueAxis *timeAxis;
+    QLineSeries *temperature;
+    QLineSeries *humidity;
+    QValueAxis *timeAxis;
 };
 
 // One tick of the program, on the program-wide objects. `beforeRestart` is called once for each

@@ -8,10 +8,10 @@ MyTimer *tickTimer = nullptr;
 RtuMaster *rtuMaster = nullptr;
 ThreadFromQThread *workerThread = nullptr;
 SampleWindow *sampleWindow = nullptr;
-QtCharts::QLineSeries *temSeries = nullptr;
-QtCharts::QLineSeries *humSeries = nullptr;
-QtCharts::QValueAxis *timeAxis = nullptr;
-QtCharts::QValueAxis *valueAxis = nullptr;
+QLineSeries *temSeries = nullptr;
+QLineSeries *humSeries = nullptr;
+QValueAxis *timeAxis = nullptr;
+QValueAxis *valueAxis = nullptr;
 
 SampleWindow *resetSampleWindow() {
     static SampleWindow storage;

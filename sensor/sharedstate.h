@@ -5,14 +5,12 @@
 #include <cstdint>
 #include <mutex>
 
+#include "app/charts.h"
+
 class Serial;
 class MyTimer;
 class RtuMaster;
 class ThreadFromQThread;
-namespace QtCharts {
-class QLineSeries;
-class QValueAxis;
-}  // namespace QtCharts
 
 // Request codes posted by the GUI thread and consumed by the worker.
 enum CommandCode : std::uint32_t {
@@ -171,10 +169,10 @@ extern MyTimer *tickTimer;
 extern RtuMaster *rtuMaster;
 extern ThreadFromQThread *workerThread;
 extern SampleWindow *sampleWindow;
-extern QtCharts::QLineSeries *temSeries;
-extern QtCharts::QLineSeries *humSeries;
-extern QtCharts::QValueAxis *timeAxis;
-extern QtCharts::QValueAxis *valueAxis;
+extern QLineSeries *temSeries;
+extern QLineSeries *humSeries;
+extern QValueAxis *timeAxis;
+extern QValueAxis *valueAxis;
 
 // The sample window lives to the end of the process; a new main window finds it zero-filled.
 SampleWindow *resetSampleWindow();

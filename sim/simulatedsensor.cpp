@@ -492,8 +492,9 @@ void SimulatedSensor::onFrame(const QByteArray &frame, Clock::time_point at) {
             chunks.push_back({0, reply});
             break;
         case Fault::SplitReply: {
-            const int first = fault.byteCount < 0 ? reply.size() / 2
-                                                  : std::clamp(fault.byteCount, 0, reply.size());
+            const int first = fault.byteCount < 0
+                                  ? reply.size() / 2
+                                  : std::clamp(fault.byteCount, 0, int(reply.size()));
             const int gap = fault.delayMs < 0 ? kDefaultSplitGapMs : fault.delayMs;
             if (first > 0)
                 chunks.push_back({0, reply.left(first)});

@@ -93,7 +93,8 @@ void KeepingTest::contextMenusOfferTheActions() {
         if (menu)
             menu->close();
     });
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(20, 20));
+    const QPoint at(20, 20);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, area->viewport()->mapToGlobal(at));
     QApplication::sendEvent(area->viewport(), &event);
     QCOMPARE(entries.mid(entries.size() - lastEntries.size()), lastEntries);
 }

@@ -11,15 +11,13 @@
 #include <cmath>
 #include <limits>
 
+#include "app/charts.h"
 #include "sensor/acquisition.h"
 #include "sensor/mainloop.h"
 #include "sensor/registermap.h"
 #include "sensor/sharedstate.h"
 #include "transport/serial.h"
 #include "ui_mainwindow.h"
-
-using QtCharts::QLineSeries;
-using QtCharts::QValueAxis;
 
 namespace {
 

@@ -1,4 +1,5 @@
 #include <QSerialPort>
+#include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
 
@@ -8,9 +9,13 @@
 #include <future>
 #include <thread>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "rtu/rtumaster.h"
 #include "sim/simulatedsensor.h"
 #include "support/busfixture.h"
+#include "transport/hangupwatch.h"
 #include "transport/serial.h"
 
 using namespace std::chrono_literals;
@@ -55,6 +60,7 @@ private slots:
     void hangUpDoesNotSpinAndLaterTransactionsFail_data();
     void hangUpDoesNotSpinAndLaterTransactionsFail();
     void closeAndReopenAfterHangUp();
+    void hangUpWatchNeedsNoErrorFromQt();
     void destructorReleasesThePort();
     void takeEmptiesTheLogFrames();
 };
@@ -421,6 +427,32 @@ void TestSerial::hangUpDoesNotSpinAndLaterTransactionsFail() {
     QVERIFY(std::chrono::steady_clock::now() - transactionStart >= 50ms);
     QCOMPARE(int(byteCount), 0xEE);
     QCOMPARE(int(data[0]), 0xEE);
+}
+
+// Qt 6.8 reports a hang-up by no error at all (Qt 5.15 and 6.4 by a stream of them, which the
+// tests above also see): the watch has to find it by itself, once, and bytes are no hang-up.
+void TestSerial::hangUpWatchNeedsNoErrorFromQt() {
+    PtyPeer peer;
+    // A descriptor that nothing else reads: waiting bytes keep the watch's notifier firing.
+    const int line = ::open(peer.slavePath().toLocal8Bit().constData(),
+                            O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    QVERIFY(line >= 0);
+    HangUpWatch watch;
+    QSignalSpy hungUp(&watch, &HangUpWatch::hungUp);
+    watch.watch(line);
+
+    QVERIFY(peer.write(kReadReply));
+    runEventLoopFor(50);
+    QCOMPARE(hungUp.count(), 0);
+    char bytes[16];
+    QCOMPARE(int(::read(line, bytes, sizeof bytes)), int(kReadReply.size()));
+
+    peer.hangUp();
+    QTRY_COMPARE(hungUp.count(), 1);
+    runEventLoopFor(50);
+    QCOMPARE(hungUp.count(), 1);
+    watch.stop();
+    ::close(line);
 }
 
 void TestSerial::closeAndReopenAfterHangUp() {

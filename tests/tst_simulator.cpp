@@ -3,12 +3,13 @@
 
 #include <QProcess>
 #include <QSerialPort>
-#include <QSignalSpy>
 #include <QtTest>
 
 #include <array>
 #include <csignal>
 #include <mutex>
+
+#include <poll.h>
 
 // Expected frames below carry CRCs worked out independently of the product's CRC code.
 
@@ -102,7 +103,7 @@ private slots:
     void baudRateCodeChangesLineSpeedAfterEcho();
     void exchangeLogAndLoggerSeeCompleteExchanges();
     void clientMayCloseAndReopen();
-    void hangUpIsSeenByQSerialPort();
+    void hangUpIsSeenOnTheSerialPort();
     void hangUpIsSeenByRawClient();
     void bridgeCarriesBothWays();
 
@@ -576,26 +577,24 @@ void TestSimulator::clientMayCloseAndReopen() {
     QVERIFY(bench.sensor.isRunning());
 }
 
-void TestSimulator::hangUpIsSeenByQSerialPort() {
+void TestSimulator::hangUpIsSeenOnTheSerialPort() {
     SimulatedSensor sensor;
     presetFrozen(sensor.model());
     QVERIFY(sensor.openPty());
     QSerialPort port;
     port.setPortName(sensor.portPath());
     QVERIFY(port.open(QIODevice::ReadWrite));
-    qRegisterMetaType<QSerialPort::SerialPortError>();
-    QSignalSpy errors(&port, &QSerialPort::errorOccurred);
     port.write(kReadSerial);
     QTRY_COMPARE_WITH_TIMEOUT(port.bytesAvailable(), qint64(7), 2000);
     QCOMPARE(port.readAll(), kSerialReply);
 
     sensor.hangUp();
     QVERIFY(!sensor.isRunning());
-    QTRY_VERIFY_WITH_TIMEOUT(!errors.isEmpty(), 2000);
-    const auto error = errors.first().first().value<QSerialPort::SerialPortError>();
-    QVERIFY2(error == QSerialPort::ReadError || error == QSerialPort::ResourceError,
-             qPrintable(QString::number(int(error))));
-    // Qt repeats the error as long as the port stays open.
+    // What the program watches for on the port's descriptor. (Qt 5.15 also reports read
+    // errors on every read notification from now on; Qt 6.8 reports nothing.)
+    pollfd line{int(port.handle()), POLLIN, 0};
+    QCOMPARE(::poll(&line, 1, 2000), 1);
+    QVERIFY2((line.revents & POLLHUP) != 0, qPrintable(QString::number(line.revents)));
     port.close();
 }
 

@@ -9,10 +9,9 @@
 #include <QtCharts/QValueAxis>
 #include <QtTest>
 
+#include "app/charts.h"
 #include "app/mainwindow.h"
 #include "sensor/sharedstate.h"
-
-using namespace QtCharts;
 
 Q_DECLARE_METATYPE(QPalette::ColorGroup)
 

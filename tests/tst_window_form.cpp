@@ -24,6 +24,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/charts.h"
 #include "app/mainwindow.h"
 #include "sensor/sharedstate.h"
 #include "sensor/uart_thread.h"
@@ -93,8 +94,8 @@ std::unique_ptr<QWidget> freshWidget(const QString &className) {
         return std::make_unique<QTabWidget>();
     if (className == QLatin1String("QTextEdit"))
         return std::make_unique<QTextEdit>();
-    if (className == QLatin1String("QtCharts::QChartView"))
-        return std::make_unique<QtCharts::QChartView>();
+    if (className == QLatin1String(QChartView::staticMetaObject.className()))
+        return std::make_unique<QChartView>();
     return std::make_unique<QWidget>();
 }
 

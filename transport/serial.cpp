@@ -1,5 +1,7 @@
 #include "transport/serial.h"
 
+#include "transport/hangupwatch.h"
+
 #include <QSerialPort>
 #include <QSerialPortInfo>
 
@@ -51,9 +53,15 @@ struct Serial::HandedOffFrame {
     SendResult result = SendResult::Failed;
 };
 
-Serial::Serial() : port(new QSerialPort), ownerThread(std::this_thread::get_id()) {
+Serial::Serial()
+    : port(new QSerialPort),
+      ownerThread(std::this_thread::get_id()),
+      hangUpWatch(new HangUpWatch(this)) {
     connect(port, &QSerialPort::errorOccurred, this,
             [this](QSerialPort::SerialPortError error) { onPortError(error); });
+    // Some Qt versions report a hang-up by read errors, others not at all.
+    connect(hangUpWatch, &HangUpWatch::hungUp, this, [this] { releasePort(); });
+    connect(port, &QIODevice::aboutToClose, hangUpWatch, &HangUpWatch::stop);
 }
 
 Serial::~Serial() {
@@ -79,6 +87,7 @@ bool Serial::openPort(const QString &portName, int baudRate) {
         return false;
     }
     requestLowLatency(port->handle());
+    hangUpWatch->watch(port->handle());
     errorStreak = 0;
     return true;
 }

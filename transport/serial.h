@@ -14,6 +14,7 @@
 #include <optional>
 #include <thread>
 
+class HangUpWatch;
 class QSerialPort;
 
 // The one path to the RS-485 bus. The QSerialPort belongs to the thread that created this
@@ -119,6 +120,7 @@ private:
     bool handoffRefused = false;
 
     // Owner thread only.
+    HangUpWatch *hangUpWatch;
     bool releaseQueued = false;
     unsigned openGeneration = 0;
     // Read or write errors since the last byte that arrived, and when the first of them came.

@@ -5,6 +5,9 @@
 // list, not with the form file that built it.
 
 #include <QWidget>
+#include <QtCharts/QChartView>
+
+#include "app/charts.h"
 
 namespace form {
 
@@ -193,7 +196,7 @@ inline const FormObject kFormObjects[] = {
     {"label_9", "QLabel", "layoutWidget7", Placement::GridCell, "gridLayout_7", {1, 0, 0, 0}, "范围 1-249", 0, {100, 0}, {100, kUnlimited}, Policy::ClassDefault, ""},
     {"label_17", "QLabel", "layoutWidget7", Placement::GridCell, "gridLayout_7", {5, 0, 0, 0}, "范围 1-3", 0, {100, 0}, {100, kUnlimited}, Policy::ClassDefault, ""},
     {"tab_8", "QWidget", "", Placement::TabPage, "tabWidget", {1, 0, 0, 0}, "曲线显示", 0, kDefaultSize, kDefaultSize, Policy::ClassDefault, ""},
-    {"graphicsView", "QtCharts::QChartView", "tab_8", Placement::Geometry, "", {10, 10, 551, 381}, "", 0, kDefaultSize, kDefaultSize, Policy::ClassDefault, ""},
+    {"graphicsView", QChartView::staticMetaObject.className(), "tab_8", Placement::Geometry, "", {10, 10, 551, 381}, "", 0, kDefaultSize, kDefaultSize, Policy::ClassDefault, ""},
     {"wind_speed_buffer", "QLabel", "tab_8", Placement::Geometry, "", {200, 360, 111, 16}, "温度：", 0, kDefaultSize, kDefaultSize, Policy::ClassDefault, ""},
     {"wind_speed_buffer_2", "QLabel", "tab_8", Placement::Geometry, "", {310, 360, 111, 16}, "湿度：", 0, kDefaultSize, kDefaultSize, Policy::ClassDefault, ""},
     {"tab", "QWidget", "", Placement::TabPage, "tabWidget", {2, 0, 0, 0}, "参数设置", 0, kDefaultSize, kDefaultSize, Policy::ClassDefault, ""},
