@@ -1,6 +1,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -20,6 +21,8 @@ namespace {
 constexpr std::uint8_t kUntouched = 0xEE;
 constexpr int kSensorAddress = 1;
 constexpr int kValueRegister = 100;
+// How late a wait may end on a loaded machine.
+constexpr int kSchedulingSlackMs = 10;
 
 // The simulated sensor behind a real port object, wired as the program wires it.
 struct Bench {
@@ -366,9 +369,14 @@ void TestRtuMaster::lateReplyInsideTheGuardIsNotCreditedToALaterRequest() {
         if (results[i] == 1)
             QCOMPARE(values[i], 0x1000 + registers[i]);
     }
-    QCOMPARE(results.front(), 0);
+    // A reply only just past its wait still lands inside it when this machine runs the wait a
+    // little late (a loaded machine, a sanitizer); it is then its own request's answer, which
+    // the values above check.
+    const bool missedItsWait = results.front() == 0;
+    if (std::max(firstLateMs, everyLateMs) >= waitMs + kSchedulingSlackMs)
+        QVERIFY(missedItsWait);
     QVERIFY(bench.sensor.waitForExchanges(5, 2000));
-    if (firstLateMs > 0) {
+    if (firstLateMs > 0 && missedItsWait) {
         // The next request waited for the late reply to pass, and the line was clean again.
         const std::vector<Exchange> exchanges = bench.sensor.exchanges();
         const auto quietBefore = exchanges[1].receivedAt - *exchanges[0].lastSentAt();
