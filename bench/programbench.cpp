@@ -78,13 +78,14 @@ std::vector<ResultRow> runCpuBench(int seconds) {
     progress("idle: bare window with a thread per tick");
     const ChildResult floor = runChildProcess(QStringLiteral("floor"), timing, timeoutMs);
     progress("idle: the program, port open");
-    ChildResult idle;
-    {
+    // Each mode against a simulated sensor of its own at 115200 baud.
+    const auto againstSimulator = [&](const char *mode) {
         SimulatorProcess simulator(115200);
-        idle = runChildProcess(QStringLiteral("idle"),
+        return runChildProcess(QLatin1String(mode),
                                timing + QStringList{QStringLiteral("--port"), simulator.path},
                                timeoutMs);
-    }
+    };
+    const ChildResult idle = againstSimulator("idle");
     if (!bare.ok || !floor.ok || !idle.ok)
         return {failedRow(QStringLiteral("idle CPU"), bare.error + floor.error + idle.error)};
     const double idlePerSecond = perSecond(idle);
@@ -100,29 +101,11 @@ std::vector<ResultRow> runCpuBench(int seconds) {
                     perSecond(bare), QString(), true});
 
     progress("acquisition at 0.1 s, 115200 baud, chart shown");
-    ChildResult acquire;
-    ChildResult poller;
-    {
-        SimulatorProcess simulator(115200);
-        acquire = runChildProcess(QStringLiteral("acquire"),
-                                  timing + QStringList{QStringLiteral("--port"), simulator.path},
-                                  timeoutMs);
-    }
+    const ChildResult acquire = againstSimulator("acquire");
     progress("the same, recording every sample to a file");
-    ChildResult record;
-    {
-        SimulatorProcess simulator(115200);
-        record = runChildProcess(QStringLiteral("acquire-record"),
-                                 timing + QStringList{QStringLiteral("--port"), simulator.path},
-                                 timeoutMs);
-    }
+    const ChildResult record = againstSimulator("acquire-record");
     progress("a libmodbus master polling one register every 100 ms");
-    {
-        SimulatorProcess simulator(115200);
-        poller = runChildProcess(QStringLiteral("modbus-poll"),
-                                 timing + QStringList{QStringLiteral("--port"), simulator.path},
-                                 timeoutMs);
-    }
+    const ChildResult poller = againstSimulator("modbus-poll");
     if (!acquire.ok)
         return rows.push_back(failedRow(QStringLiteral("acquisition CPU"), acquire.error)), rows;
     const double acquirePerSecond = perSecond(acquire);

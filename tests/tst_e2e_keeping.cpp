@@ -58,12 +58,7 @@ void KeepingTest::initTestCase() {
     session = std::make_unique<OpsSession>([] { return new MainWindow; });
     QVERIFY(session->isValid());
     QVERIFY(session->openAndScan());
-    SensorModel &model = session->sensor().model();
-    model.setRegister(SensorModel::kRegSmokePpm, 12);
-    model.setRegister(SensorModel::kRegTemperature, 0xFE0C);  // -5.00 °C
-    model.setRegister(SensorModel::kRegHumidity, 4550);
-    model.setRegister(SensorModel::kRegAlarmStatus, 1);
-    model.setRegister(SensorModel::kRegSmokeAd, 777);
+    setDistinctCycleReadings(session->sensor().model());
 }
 
 void KeepingTest::init() {

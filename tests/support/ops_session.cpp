@@ -155,3 +155,11 @@ int DebugLineCounter::count(const QString &line) const {
     std::lock_guard<std::mutex> lock(debugLinesMutex);
     return int(debugLines.count(line));
 }
+
+void setDistinctCycleReadings(SensorModel &model) {
+    model.setRegister(SensorModel::kRegSmokePpm, 12);
+    model.setRegister(SensorModel::kRegTemperature, 0xFE0C);  // -5.00
+    model.setRegister(SensorModel::kRegHumidity, 4550);
+    model.setRegister(SensorModel::kRegAlarmStatus, 1);
+    model.setRegister(SensorModel::kRegSmokeAd, 777);
+}

@@ -70,6 +70,10 @@ private:
     bool valid = false;
 };
 
+// The acquisition cycle's registers at values no other register shows: smoke 12 PPM, -5.00 ℃,
+// 45.50 RH%, alarm status 1, smoke AD 777.
+void setDistinctCycleReadings(SensorModel &model);
+
 // Counts debug lines by text while it lives.
 class DebugLineCounter {
 public:
