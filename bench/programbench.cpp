@@ -56,6 +56,31 @@ void progress(const char *what) {
     std::fprintf(stderr, "%s...\n", what);
 }
 
+// Both halves' figures added up, key by key (the CPU and wall times and the counts add).
+ChildResult sumOf(const ChildResult &first, const ChildResult &second) {
+    ChildResult sum;
+    sum.ok = first.ok && second.ok;
+    sum.error = first.error + second.error;
+    for (const QString &pair : first.pairs) {
+        const QString key = pair.section(QLatin1Char('='), 0, 0);
+        sum.pairs << QStringLiteral("%1=%2").arg(key).arg(first.value(key) + second.value(key));
+    }
+    return sum;
+}
+
+// Two windows that are compared with each other run in halves, A B B A: this machine's speed
+// drifts by tens of per cent over minutes, and in this order a steady drift weighs on both alike.
+template <typename Run>
+std::pair<ChildResult, ChildResult> interleaved(int seconds, const Run &run, const char *first,
+                                                const char *second) {
+    const int half = std::max(1, seconds / 2);
+    const ChildResult firstA = run(first, half);
+    const ChildResult secondA = run(second, half);
+    const ChildResult secondB = run(second, half);
+    const ChildResult firstB = run(first, half);
+    return {sumOf(firstA, firstB), sumOf(secondA, secondB)};
+}
+
 ResultRow failedRow(const QString &what, const QString &error) {
     return {what + QStringLiteral(" (failed: ") + error + QLatin1Char(')'),
             0,
@@ -70,22 +95,25 @@ ResultRow failedRow(const QString &what, const QString &error) {
 
 std::vector<ResultRow> runCpuBench(int seconds) {
     std::vector<ResultRow> rows;
-    const QStringList timing{QStringLiteral("--cpu-seconds"), QString::number(seconds)};
-    const int timeoutMs = (seconds + 30) * 1000;
+    const auto timing = [](int forSeconds) {
+        return QStringList{QStringLiteral("--cpu-seconds"), QString::number(forSeconds)};
+    };
+    const auto timeoutMs = [](int forSeconds) { return (forSeconds + 30) * 1000; };
+    // Each mode against a simulated sensor of its own at 115200 baud; the bare windows alone.
+    const auto run = [&](const char *mode, int forSeconds) {
+        const QString name = QLatin1String(mode);
+        if (name == QLatin1String("bare") || name == QLatin1String("floor"))
+            return runChildProcess(name, timing(forSeconds), timeoutMs(forSeconds));
+        SimulatorProcess simulator(115200);
+        return runChildProcess(
+            name, timing(forSeconds) + QStringList{QStringLiteral("--port"), simulator.path},
+            timeoutMs(forSeconds));
+    };
 
     progress("idle: bare window");
-    const ChildResult bare = runChildProcess(QStringLiteral("bare"), timing, timeoutMs);
-    progress("idle: bare window with a thread per tick");
-    const ChildResult floor = runChildProcess(QStringLiteral("floor"), timing, timeoutMs);
-    progress("idle: the program, port open");
-    // Each mode against a simulated sensor of its own at 115200 baud.
-    const auto againstSimulator = [&](const char *mode) {
-        SimulatorProcess simulator(115200);
-        return runChildProcess(QLatin1String(mode),
-                               timing + QStringList{QStringLiteral("--port"), simulator.path},
-                               timeoutMs);
-    };
-    const ChildResult idle = againstSimulator("idle");
+    const ChildResult bare = run("bare", seconds);
+    progress("idle: bare window with a thread per tick, and the program with its port open");
+    const auto [floor, idle] = interleaved(seconds, run, "floor", "idle");
     if (!bare.ok || !floor.ok || !idle.ok)
         return {failedRow(QStringLiteral("idle CPU"), bare.error + floor.error + idle.error)};
     const double idlePerSecond = perSecond(idle);
@@ -100,12 +128,10 @@ std::vector<ResultRow> runCpuBench(int seconds) {
                     perSecond(floor), QStringLiteral("ms/s"), QStringLiteral("bare window"),
                     perSecond(bare), QString(), true});
 
-    progress("acquisition at 0.1 s, 115200 baud, chart shown");
-    const ChildResult acquire = againstSimulator("acquire");
-    progress("the same, recording every sample to a file");
-    const ChildResult record = againstSimulator("acquire-record");
+    progress("acquisition at 0.1 s, 115200 baud, chart shown, without and with recording");
+    const auto [acquire, record] = interleaved(seconds, run, "acquire", "acquire-record");
     progress("a libmodbus master polling one register every 100 ms");
-    const ChildResult poller = againstSimulator("modbus-poll");
+    const ChildResult poller = run("modbus-poll", seconds);
     if (!acquire.ok)
         return rows.push_back(failedRow(QStringLiteral("acquisition CPU"), acquire.error)), rows;
     const double acquirePerSecond = perSecond(acquire);
