@@ -168,7 +168,10 @@ int main(int argc, char *argv[]) {
          "QMainWindow with a QChartView and a 100 ms timer; the design's floor is the same "
          "window that also starts a QThread whose run() returns at once, and waits for it, on "
          "every tick, as the program's worker does. The simulated sensor runs in a process of its "
-         "own.",
+         "own. Windows that are compared with each other (the floor and the idle program; "
+         "acquisition without and with recording) run in halves, A B B A, so that a drift of the "
+         "machine weighs on both alike. On a shared virtual machine a figure here can still move "
+         "by a fifth from run to run: read a change into a ratio only when several runs agree.",
          {}},
         {"samples",
          "Per-sample cost and memory",
