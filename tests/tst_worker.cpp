@@ -12,6 +12,7 @@
 #include "sensor/sharedstate.h"
 #include "sensor/uart_thread.h"
 #include "sim/simulatedsensor.h"
+#include "support/busfixture.h"
 #include "transport/serial.h"
 
 Q_DECLARE_METATYPE(FaultSpec)
@@ -53,7 +54,8 @@ public:
     bool runOnce() {
         sharedState.workerPhase.store(WorkerPhase::HandedBack);
         restartWorker(worker);
-        const bool finished = QTest::qWaitFor(
+        // The replies are gathered by this thread's event loop, within the 15 ms wait.
+        const bool finished = runEventLoopUntil(
             [] { return sharedState.workerPhase.load() == WorkerPhase::Finished; }, 5000);
         worker.wait();
         return finished;
@@ -162,11 +164,11 @@ void WorkerTest::phaseIsRunningDuringATransaction() {
     restartWorker(bench.worker);
 
     // A write waits 200 ms for its echo; the request is on the wire well before that ends.
-    QVERIFY(QTest::qWaitFor([&] { return !bench.sensor.exchanges().empty(); }, 5000));
+    QVERIFY(runEventLoopUntil([&] { return !bench.sensor.exchanges().empty(); }, 5000));
     QCOMPARE(sharedState.workerPhase.load(), WorkerPhase::Running);
     QCOMPARE(sharedState.commandCode.load(), std::uint32_t(Idle));
-    QVERIFY(QTest::qWaitFor([] { return sharedState.workerPhase.load() == WorkerPhase::Finished; },
-                            5000));
+    QVERIFY(runEventLoopUntil(
+        [] { return sharedState.workerPhase.load() == WorkerPhase::Finished; }, 5000));
     QCOMPARE(int(sharedState.resultCode.load()), int(WriteUpdateTime));
     QCOMPARE(bench.sensor.model().registerValue(106).value_or(0), std::uint16_t(60));
 }

@@ -95,6 +95,22 @@ void runEventLoopFor(int milliseconds) {
     loop.exec();
 }
 
+bool runEventLoopUntil(const std::function<bool()> &done, int timeoutMs) {
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer check;
+    check.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    check.start(1);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return done();
+}
+
 std::chrono::nanoseconds processCpuTime() {
     timespec now{};
     ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);

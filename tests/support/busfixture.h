@@ -41,6 +41,12 @@ bool runOnWorker(const std::function<void()> &job, int timeoutMs = 10000);
 // Lets the calling thread's event loop run for the given time.
 void runEventLoopFor(int milliseconds);
 
+// Runs the calling thread's event loop until done() holds, checked every millisecond; false
+// when timeoutMs passed first. Unlike QTest::qWaitFor, which sleeps up to 10 ms between its
+// passes, the loop waits in the event dispatcher, so bytes on a port are read as they come,
+// as in the program.
+bool runEventLoopUntil(const std::function<bool()> &done, int timeoutMs);
+
 // CPU time used by the whole process so far.
 std::chrono::nanoseconds processCpuTime();
 
