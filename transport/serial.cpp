@@ -43,6 +43,15 @@ void requestLowLatency([[maybe_unused]] qintptr handle) {
 #endif
 }
 
+// The port's file descriptor; -1 where the port has none (a Windows HANDLE is no descriptor).
+qintptr portDescriptor([[maybe_unused]] QSerialPort &port) {
+#ifdef Q_OS_UNIX
+    return port.handle();
+#else
+    return -1;
+#endif
+}
+
 }  // namespace
 
 struct Serial::HandedOffFrame {
@@ -86,8 +95,8 @@ bool Serial::openPort(const QString &portName, int baudRate) {
         port->close();
         return false;
     }
-    requestLowLatency(port->handle());
-    hangUpWatch->watch(port->handle());
+    requestLowLatency(portDescriptor(*port));
+    hangUpWatch->watch(portDescriptor(*port));
     errorStreak = 0;
     return true;
 }
