@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "rtu/frames.h"
+#include "rtu/waitresolution.h"
 
 class Serial;
 
@@ -74,6 +75,8 @@ private:
     void noteOutcome(bool answered, int waitMs);
 
     Serial &serial;
+    // The fixed waits below are only as exact as the system's timer.
+    FineWaitResolution waitResolution;
     ReadRequest readRequest;
     WriteRequest writeRequest;
     ReadReply readReply;
