@@ -104,8 +104,10 @@ MainWindow::~MainWindow() {
 
 void MainWindow::update_port() {
     const std::optional<QStringList> names = portList->namesIfChanged();
-    if (names)
-        showPortNames(*ui, *names);
+    if (!names)
+        return;
+    showPortNames(*ui, *names);
+    serialPort->notePortList(*names);
 }
 
 void MainWindow::update_rs485_data() {}
@@ -117,6 +119,7 @@ void MainWindow::on_connect_button_clicked() {
         finishClosing(*serialPort);
     } else {
         openFromForm(*ui, *serialPort);
+        serialPort->notePortList(portList->knownNames());
     }
 }
 

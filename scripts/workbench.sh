@@ -520,6 +520,10 @@ debian13() {
     [ "$status" -eq 0 ]
 }
 
+# The Windows build and its tests under Wine.
+# shellcheck source=scripts/windows.sh
+source "$source_dir/scripts/windows.sh"
+
 case "${1:-}" in
 run)
     install_missing "${build_packages[@]}"
@@ -572,6 +576,20 @@ package)
 check-package)
     install_missing "${qt5_build_packages[@]}" "${package_packages[@]}" "${check_packages[@]}"
     check_package
+    ;;
+windows)
+    install_missing "${windows_packages[@]}"
+    build_windows_qt
+    build_windows_programs
+    package_windows
+    ;;
+windows-test)
+    install_missing "${windows_packages[@]}" "${wine_packages[@]}" "${build_packages[@]}"
+    qt_windows_ready || windows_fail "finding the cross-built Qt" "run scripts/workbench.sh windows first"
+    build_windows_programs
+    package_windows
+    build "$build_root/build" -DWORKBENCH_QT_MAJOR=5
+    windows_test
     ;;
 debian13)
     [ $# -eq 2 ] || {

@@ -105,6 +105,9 @@ void PortListWatcherTest::withoutChangeSignalEnumeratesEveryTick() {
 }
 
 void PortListWatcherTest::watchesTheDeviceDirectory() {
+#ifndef Q_OS_LINUX
+    QSKIP("a device directory is watched on Linux; Windows' WM_DEVICECHANGE is tst_com_port's");
+#endif
     QTemporaryDir devices;
     QVERIFY(devices.isValid());
     FakePorts ports;

@@ -29,6 +29,9 @@ const QByteArray kReadReply = QByteArray::fromHex("010302000A3843");
 // What a sensor might send on its own: two registers, valid CRC.
 const QByteArray kUpload = QByteArray::fromHex("010304000A000B9BF6");
 constexpr int kByteArrives = -1;
+// notePortList() with a list that holds the open port, or one without it.
+constexpr int kListWith = -2;
+constexpr int kListWithout = -3;
 
 // Opens serial on a fresh pty and wires readyRead as the main window does.
 bool openOn(Serial &serial, const PtyPeer &peer) {
@@ -228,7 +231,7 @@ void TestSerial::sendFromOwnerThreadWritesAtOnce() {
 }
 
 void TestSerial::portErrors_data() {
-    QTest::addColumn<QList<int>>("events");  // error codes; kByteArrives: a byte comes in
+    QTest::addColumn<QList<int>>("events");  // error codes, kByteArrives, kListWith(out)
     QTest::addColumn<bool>("released");
 
     const int read = QSerialPort::ReadError;
@@ -246,6 +249,11 @@ void TestSerial::portErrors_data() {
     QTest::newRow("timeouts") << timeouts << false;
     QTest::newRow("resource error") << QList<int>{QSerialPort::ResourceError} << true;
     QTest::newRow("read errors in a row, nothing readable") << readsInARow << true;
+    // The system's port list, read after a device change.
+    QTest::newRow("never listed (a pty)") << QList<int>{kListWithout, kListWithout} << false;
+    QTest::newRow("listed, then listed again") << QList<int>{kListWith, kListWith} << false;
+    QTest::newRow("listed, then gone from the list")
+        << QList<int>{kListWith, kListWithout, kListWithout} << true;
 }
 
 void TestSerial::portErrors() {
@@ -261,6 +269,11 @@ void TestSerial::portErrors() {
             const int before = serial.lastReceived().size();
             QVERIFY(peer.write(QByteArray(1, '\x55')));
             QTRY_COMPARE(serial.lastReceived().size(), before + 1);
+        } else if (event == kListWith || event == kListWithout) {
+            QStringList names{QStringLiteral("ttyS0")};
+            if (event == kListWith)
+                names << serial.port->portName();
+            serial.notePortList(names);
         } else {
             emit serial.port->errorOccurred(QSerialPort::SerialPortError(event));
         }

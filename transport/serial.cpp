@@ -98,6 +98,7 @@ bool Serial::openPort(const QString &portName, int baudRate) {
     requestLowLatency(portDescriptor(*port));
     hangUpWatch->watch(portDescriptor(*port));
     errorStreak = 0;
+    listedWhileOpen = false;
     return true;
 }
 
@@ -226,6 +227,15 @@ QStringList Serial::availablePortNames() const {
     for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
         names.append(info.portName());
     return names;
+}
+
+void Serial::notePortList(const QStringList &names) {
+    if (!port->isOpen())
+        return;
+    if (names.contains(port->portName()))
+        listedWhileOpen = true;
+    else if (listedWhileOpen)
+        releasePort();
 }
 
 void Serial::clearRxBuffer() {

@@ -79,6 +79,12 @@ public:
     std::atomic<bool> isOpen{false};
     std::atomic<std::uint8_t> replyWaitMs{0};
 
+    // Called with the system's list of serial ports whenever it was read. A port that was
+    // listed while open and is no longer went away with its device (an adapter pulled): it is
+    // released, also where the driver reports no error for it. A port never listed (a
+    // pseudo-terminal) is left alone.
+    void notePortList(const QStringList &names);
+
 public slots:
     void readData();
 
@@ -122,6 +128,7 @@ private:
     // Owner thread only.
     HangUpWatch *hangUpWatch;
     bool releaseQueued = false;
+    bool listedWhileOpen = false;
     unsigned openGeneration = 0;
     // Read or write errors since the last byte that arrived, and when the first of them came.
     int errorStreak = 0;
