@@ -16,6 +16,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_WIN
+#include <io.h>
+#endif
 
 #include "sensor/sharedstate.h"
 #include "sensor/uitext.h"
@@ -82,6 +85,8 @@ int syncToDisk(int fd) {
     const int result = ::fdatasync(fd);
 #elif defined(Q_OS_UNIX)
     const int result = ::fsync(fd);
+#elif defined(Q_OS_WIN)
+    const int result = ::_commit(fd);  // FlushFileBuffers on the file's handle
 #else
     const int result = 0;
     (void)fd;
@@ -233,7 +238,8 @@ bool SampleRecorder::start(const QString &path) {
 #endif
     diskSync = std::make_unique<DiskSync>(file.handle());
     clock.start();
-    return writeLine(csvHeader()) && sync();
+    // The byte-order mark first: Excel takes a file without one for the system's code page.
+    return writeLine(kUtf8ByteOrderMark + csvHeader()) && sync();
 }
 
 bool SampleRecorder::record(const CycleSample &sample) {

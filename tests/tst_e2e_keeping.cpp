@@ -136,7 +136,9 @@ void KeepingTest::recordsThePresentedSamples() {
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
     QVERIFY(bytes.endsWith("\r\n"));
-    const QStringList lines = QString::fromUtf8(bytes.chopped(2)).split("\r\n");
+    // Excel reads the Chinese header right only after a byte-order mark.
+    QVERIFY2(bytes.startsWith("\xEF\xBB\xBF"), bytes.left(8).toHex().constData());
+    const QStringList lines = QString::fromUtf8(bytes.mid(3).chopped(2)).split("\r\n");
     QCOMPARE(lines.value(0),
              QStringLiteral("时间,记录时长(s),温度(℃),湿度(RH%),烟雾(PPM),报警状态位,烟雾AD值"));
     QCOMPARE(lines.size() - 1, presented);
