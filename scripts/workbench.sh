@@ -6,7 +6,8 @@
 #                                     plain suite again built with Qt 6, then the whole suite
 #                                     under ThreadSanitizer and under AddressSanitizer with
 #                                     UndefinedBehaviorSanitizer, then fuzz for 60 s, then
-#                                     check-package
+#                                     check-package, then windows and windows-test when the
+#                                     cross-built Qt is in the cache (said in one line if not)
 #   scripts/workbench.sh test-quick   the plain test run only
 #   scripts/workbench.sh build        install what is missing and build
 #   scripts/workbench.sh bench        install what is missing, build, run the benchmarks and
@@ -19,6 +20,14 @@
 #   scripts/workbench.sh check-package  build the package, check it with lintian, install it,
 #                                     validate its AppStream metainfo, start the installed
 #                                     programs and ask them to quit, remove it again
+#   scripts/workbench.sh windows      install what is missing, cross-build Qt for Windows once
+#                                     into ~/.cache/sensor-workbench (WORKBENCH_QT_SOURCES=DIR
+#                                     names a folder with the Qt tarballs the archive does not
+#                                     serve), cross-build both programs, make the zip and the
+#                                     installer in build-windows/
+#   scripts/workbench.sh windows-test  under Wine on a virtual X server: the suites that need no
+#                                     pty, the window on a COM port against sensor_simulator,
+#                                     the adapter pulled, the installer and uninstaller
 #   scripts/workbench.sh debian13 DIR  as root: make a minimal Debian 13 in DIR (debootstrap,
 #                                     once), run test and both Qts' run in it on the committed
 #                                     tree, record the outcome in fuzz/last-debian13-run.txt
@@ -29,7 +38,7 @@
 #
 # Installing needs root (or sudo). Everything already present is left alone, so running it
 # again is cheap. Build trees: build/, build-qt6/, build-tsan/, build-asan/, build-fuzz/,
-# build-package/ in the source tree (WORKBENCH_BUILD_ROOT moves them elsewhere).
+# build-package/, build-windows/ in the source tree (WORKBENCH_BUILD_ROOT moves them elsewhere).
 set -euo pipefail
 
 source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -550,6 +559,7 @@ test)
     run_fuzzer 60
     install_missing "${package_packages[@]}" "${check_packages[@]}"
     check_package
+    windows_in_test
     ;;
 bench)
     install_missing "${build_packages[@]}" "${test_packages[@]}"
@@ -589,7 +599,10 @@ windows-test)
     build_windows_programs
     package_windows
     build "$build_root/build" -DWORKBENCH_QT_MAJOR=5
-    windows_test
+    windows_test || {
+        log "windows-test failed: see $windows_results"
+        exit 1
+    }
     ;;
 debian13)
     [ $# -eq 2 ] || {
@@ -599,7 +612,7 @@ debian13)
     debian13 "$2"
     ;;
 *)
-    sed -n '2,32p' "${BASH_SOURCE[0]}" | sed 's/^# \{0,1\}//'
+    sed -n '2,/^set -euo/p' "${BASH_SOURCE[0]}" | sed '$d' | sed 's/^# \{0,1\}//'
     exit 2
     ;;
 esac
