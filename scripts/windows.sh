@@ -5,7 +5,8 @@
 
 qt_windows_version=5.15.8
 windows_packages=(g++-mingw-w64-x86-64-posix dpkg-dev xz-utils nsis)
-wine_packages=(wine64 xvfb xauth fonts-wqy-microhei)
+# fonts-wine: the fonts Windows programs expect (Tahoma, ...); Chinese comes from WenQuanYi.
+wine_packages=(wine64 fonts-wine xvfb xauth fonts-wqy-microhei)
 cache_root=${WORKBENCH_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/sensor-workbench}
 qt_recipe=$source_dir/packaging/windows/build-qt.sh
 
