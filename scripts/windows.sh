@@ -488,3 +488,60 @@ windows_in_test() {
         exit 1
     }
 }
+
+# windows_fresh_run RECORD: windows and windows-test from an empty cache of their own, each
+# step timed, the outcome written to RECORD (the committed tree's last such run).
+windows_fresh_run() {
+    local record=$1 commit started step_started status=0 steps=() name
+    commit=$(git -C "$source_dir" rev-parse HEAD)
+    cache_root=$(mktemp -d "${TMPDIR:-/tmp}/sensor-workbench-cache.XXXXXX")
+    started=$(date +%s)
+    timed() {
+        name=$1
+        shift
+        step_started=$(date +%s)
+        # In a subshell: a failing step's windows_fail must still leave a record.
+        if ("$@"); then
+            steps+=("$(printf '%-26s %4d s' "$name" $(($(date +%s) - step_started)))")
+        else
+            steps+=("$(printf '%-26s %4d s  FAILED' "$name" $(($(date +%s) - step_started)))")
+            status=1
+        fi
+    }
+    timed "installing packages" install_missing "${windows_packages[@]}" "${wine_packages[@]}" \
+        "${build_packages[@]}"
+    [ "$status" -eq 0 ] && timed "Qt (empty cache)" build_windows_qt
+    [ "$status" -eq 0 ] && timed "both programs" build_windows_programs
+    [ "$status" -eq 0 ] && timed "zip and installer" package_windows
+    [ "$status" -eq 0 ] && timed "simulator (Linux build)" build "$build_root/build" \
+        -DWORKBENCH_QT_MAJOR=5
+    [ "$status" -eq 0 ] && timed "windows-test" windows_test
+    {
+        printf 'finished:        %s\n' "$(date -u '+%Y-%m-%d %H:%M UTC')"
+        printf 'system:          Debian %s, kernel %s; %s\n' "$(cat /etc/debian_version)" \
+            "$(uname -r)" "$(x86_64-w64-mingw32-g++-posix --version | head -n 1)"
+        printf 'machine:         %s, %s cores; load average at the start %s\n' \
+            "$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)" "$jobs" \
+            "$(cut -d' ' -f1-3 /proc/loadavg)"
+        printf 'commit:          %s\n' "$commit"
+        printf 'ran:             scripts/workbench.sh windows and windows-test, from an empty cache\n'
+        printf 'steps:\n'
+        printf '                 %s\n' "${steps[@]}"
+        printf '                 %-26s %4d s\n' "all" $(($(date +%s) - started))
+        if [ -f "${windows_dir}/sensor-workbench-$(windows_version)-win64.zip" ]; then
+            printf 'sizes:           zip %s KiB, installer %s KiB, unpacked %s KiB, Qt in the cache %s KiB\n' \
+                "$(du -k "$windows_dir"/sensor-workbench-*-win64.zip | cut -f1)" \
+                "$(du -k "$windows_dir"/sensor-workbench-*-win64-setup.exe | cut -f1)" \
+                "$(du -sk "$windows_dir/sensor-workbench-$(windows_version)-win64" | cut -f1)" \
+                "$(du -sk "$(qt_windows_prefix)" | cut -f1)"
+        fi
+        if [ -f "$windows_dir/test-results/summary.txt" ]; then
+            printf 'windows-test:\n'
+            sed 's/^/                 /' "$windows_dir/test-results/summary.txt"
+        fi
+        [ "$status" -eq 0 ] && printf 'outcome:         passed\n' || printf 'outcome:         FAILED\n'
+    } >"$record"
+    rm -rf "$cache_root"
+    log "recorded in $record"
+    return "$status"
+}

@@ -28,6 +28,9 @@
 #   scripts/workbench.sh windows-test  under Wine on a virtual X server: the suites that need no
 #                                     pty, the window on a COM port against sensor_simulator,
 #                                     the adapter pulled, the installer and uninstaller
+#   scripts/workbench.sh windows-fresh  both of them from an empty cache of their own (Qt built
+#                                     again), each step timed, recorded in
+#                                     packaging/windows/last-fresh-run.txt
 #   scripts/workbench.sh debian13 DIR  as root: make a minimal Debian 13 in DIR (debootstrap,
 #                                     once), run test and both Qts' run in it on the committed
 #                                     tree, record the outcome in fuzz/last-debian13-run.txt
@@ -603,6 +606,10 @@ windows-test)
         log "windows-test failed: see $windows_results"
         exit 1
     }
+    ;;
+windows-fresh)
+    # shellcheck disable=SC2119  # the record's place is fixed
+    windows_fresh_run "$source_dir/packaging/windows/last-fresh-run.txt"
     ;;
 debian13)
     [ $# -eq 2 ] || {

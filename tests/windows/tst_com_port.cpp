@@ -30,8 +30,10 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,7 @@
 #include "app/connection.h"
 #include "app/mainwindow.h"
 #include "rtu/rtumaster.h"
+#include "rtu/waitresolution.h"
 #include "sensor/sharedstate.h"
 #include "transport/mytimer.h"
 #include "transport/serial.h"
@@ -459,6 +462,23 @@ private slots:
         serial.closePort();
 
         QCOMPARE(failed.load(), 0);
+        // The wait alone, as RtuMaster waits (a condition variable with a timeout), while the
+        // process holds FineWaitResolution as the master does.
+        std::vector<double> waits;
+        {
+            const FineWaitResolution resolution;
+            std::mutex mutex;
+            std::condition_variable never;
+            for (int i = 0; i < 50; ++i) {
+                std::unique_lock<std::mutex> lock(mutex);
+                const Clock::time_point start = Clock::now();
+                never.wait_for(lock, std::chrono::milliseconds(waitMs), [] { return false; });
+                waits.push_back(msBetween(start, Clock::now()));
+            }
+        }
+        std::sort(waits.begin(), waits.end());
+        qInfo("a %d ms wait alone: shortest %.1f ms, median %.1f ms, longest %.1f ms", waitMs,
+              waits.front(), waits[waits.size() / 2], waits.back());
         std::sort(durations.begin(), durations.end());
         const double median = durations[durations.size() / 2];
         const double longest = durations.back();
