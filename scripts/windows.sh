@@ -146,6 +146,12 @@ windows_tree=$windows_dir/cmake
 # with the tree's toolchain file from the same CMakeLists.txt.
 build_windows_programs() {
     log "windows: cross-building in $windows_tree"
+    # A tree configured against another Qt keeps that Qt's paths in its cache: start afresh.
+    if [ -f "$windows_tree/CMakeCache.txt" ] &&
+        ! grep -qxF "WORKBENCH_WINDOWS_QT:UNINITIALIZED=$(qt_windows_prefix)" \
+            "$windows_tree/CMakeCache.txt"; then
+        rm -rf "$windows_tree"
+    fi
     cmake -S "$source_dir" -B "$windows_tree" -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64-x86_64.cmake" \
         -DWORKBENCH_WINDOWS_QT="$(qt_windows_prefix)" >/dev/null ||
