@@ -530,6 +530,7 @@ windows_fresh_run() {
             "$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)" "$jobs" \
             "$(cut -d' ' -f1-3 /proc/loadavg)"
         printf 'commit:          %s\n' "$commit"
+        printf 'priority:        nice %s\n' "$(ps -o ni= -p $$ | tr -d ' ')"
         printf 'ran:             scripts/workbench.sh windows and windows-test, from an empty cache\n'
         printf 'steps:\n'
         printf '                 %s\n' "${steps[@]}"
