@@ -328,6 +328,14 @@ start_windows_display() {
     export DISPLAY=:$number
 }
 
+# wine_stop: ends the prefix's wineserver and, with it, every Wine process of the prefix.
+# (Ended with SIGTERM the server leaves Wine's services behind, forever; with -k it takes
+# them along, and prints its object table, which nobody needs.)
+wine_stop() {
+    "$wineserver" -k >/dev/null 2>&1 || true
+    "$wineserver" -w >/dev/null 2>&1 || true
+}
+
 # wine_run TIMEOUT PROGRAM ARGS...: a Windows program under the test's prefix; its status.
 wine_run() {
     local seconds=$1
@@ -381,8 +389,7 @@ windows_e2e() {
     # Wine maps a COM port to a Unix device through the registry, read when wineserver starts.
     wine_run 60 reg add 'HKLM\Software\Wine\Ports' /v "$windows_test_port" /t REG_SZ \
         /d "$link" /f >/dev/null 2>&1
-    "$wineserver" --kill=15 || true
-    "$wineserver" -w || true
+    wine_stop
     # The pulled adapter: the suite's last test asks for it with a file.
     (
         for _ in $(seq 1800); do
@@ -454,11 +461,11 @@ windows_test() {
     cp "$windows_tree"/tests/tst_*.exe "$windows_run_dir/"
 
     export WINEPREFIX=$windows_dir/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    "$wineserver" --kill=15 2>/dev/null || true
+    wine_stop
     rm -rf "$WINEPREFIX"
     start_windows_display
     # shellcheck disable=SC2064  # the pid is fixed now
-    trap "'$wineserver' --kill=15 2>/dev/null; kill $xvfb_pid 2>/dev/null" RETURN
+    trap "wine_stop; kill $xvfb_pid 2>/dev/null" RETURN
     started=$(date +%s)
     log "windows-test: a Wine prefix of its own in $WINEPREFIX"
     wine_run 300 wineboot -i >/dev/null 2>&1 || true
