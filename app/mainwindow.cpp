@@ -118,7 +118,7 @@ void MainWindow::on_connect_button_clicked() {
     if (serialPort->isOpen) {
         beginClosing(*ui);
         on_scan_button_2_clicked();
-        profile->portLost();
+        profile->portClosed();
         finishClosing(*serialPort);
     } else {
         openFromForm(*ui, *serialPort);

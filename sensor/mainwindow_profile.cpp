@@ -44,7 +44,7 @@ void MainWindow::setUpProfileActions() {
     QAction *applyAction = newWindowAction(this, "action_apply_profile", "写入参数配置…");
     connect(saveAction, &QAction::triggered, profile.get(), &ProfileSession::save);
     connect(applyAction, &QAction::triggered, profile.get(), &ProfileSession::apply);
-    connect(serialPort, &Serial::portReleased, profile.get(), &ProfileSession::portLost);
+    connect(serialPort, &Serial::portReleased, profile.get(), &ProfileSession::portReleased);
 
     // Right-clicks on the group boxes and their labels reach the page, which they do not take.
     ui->tab->setContextMenuPolicy(Qt::CustomContextMenu);

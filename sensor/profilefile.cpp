@@ -150,15 +150,15 @@ ProfileFile readProfileFile(const QByteArray &bytes, bool reducedBuild,
         const auto [earlier, first] = rowOfAddress.emplace(entry->address, row);
         if (!first)
             return refuse(
-                uiText("第 %1 行，%2 与第 %3 行重复").arg(row).arg(name).arg(earlier->second));
+                uiText("第 %1 行，%2与第 %3 行重复").arg(row).arg(name).arg(earlier->second));
         if (valueCell.isEmpty())
-            return refuse(uiText("第 %1 行，%2 没有值").arg(row).arg(name));
+            return refuse(uiText("第 %1 行，%2没有值").arg(row).arg(name));
         if (!integer.match(valueCell).hasMatch())
-            return refuse(uiText("第 %1 行，%2 的值“%3”不是整数").arg(row).arg(name, valueCell));
+            return refuse(uiText("第 %1 行，%2的值“%3”不是整数").arg(row).arg(name, valueCell));
         bool fits = false;
         const qint64 value = valueCell.toLongLong(&fits);
         if (!fits || value < entry->minimum || value > entry->maximum)
-            return refuse(uiText("第 %1 行，%2 的值 %3 超出范围 %4 至 %5")
+            return refuse(uiText("第 %1 行，%2的值 %3 超出范围 %4 至 %5")
                               .arg(row)
                               .arg(name, valueCell)
                               .arg(entry->minimum)

@@ -144,7 +144,7 @@ void ProfileSession::jobPresented(std::uint8_t resultCode) {
     if (phase != Phase::Reading && phase != Phase::Writing)
         return;
     if (!serialPort->isOpen.load()) {
-        portLost();
+        portClosed();
         return;
     }
     if (posted) {
@@ -181,8 +181,6 @@ void ProfileSession::post(const Step &step) {
         postedCode = entry.writeCode;
         postWrite(sharedState, postedCode, std::uint16_t(change.value));
     } else {
-        if (phase == Phase::Writing)
-            changes[step.change].readBackTried = true;
         postedCode = entry.readCode;
         postCommand(sharedState, postedCode);
     }
@@ -203,6 +201,7 @@ void ProfileSession::stepDone(const Step &step, bool ok) {
         change.echoed = ok;
         return;
     }
+    change.readBackOk = ok;
     if (ok)
         change.readBack = value;
     if (!change.done())
@@ -299,12 +298,21 @@ void ProfileSession::confirmed(int result) {
     phase = Phase::Writing;
 }
 
-void ProfileSession::portLost() {
+void ProfileSession::portClosed() {
+    portLost(uiText("串口已关闭，参数配置读写已中止"));
+}
+
+void ProfileSession::portReleased() {
+    portLost(uiText("串口已断开，参数配置读写已中止"));
+}
+
+void ProfileSession::portLost(const QString &line) {
     if (phase == Phase::Idle || phase == Phase::ChoosingFile)
         return;
+    // A post the worker has not taken would go out once the port opens again.
     if (posted && withdrawCommand(sharedState, postedCode))
         posted.reset();
-    log(uiText("串口已关闭，参数配置读写已中止"));
+    log(line);
     if (phase == Phase::Writing) {
         lostPort = true;
         steps.clear();
@@ -318,16 +326,16 @@ void ProfileSession::portLost() {
 
 QString ProfileSession::failureReason(const Change &change) const {
     if (!change.tried)
-        return lostPort ? uiText("串口已关闭，未写入") : uiText("前面一项失败，未写入");
+        return lostPort ? uiText("读写已中止") : uiText("前面一项失败，已停止");
     if (!change.echoed)
-        return uiText("串口已关闭，写入未确认");
-    if (!change.readBackTried)
-        return uiText("串口已关闭，未能读回");
+        return uiText("读写已中止，写入未确认");
+    if (!change.readBackOk)
+        return uiText("读写已中止，未能读回");
     if (!*change.echoed) {
-        return change.readBack ? uiText("传感器未确认写入，读回 %1").arg(*change.readBack)
-                               : uiText("传感器未确认写入，也未能读回");
+        return *change.readBackOk ? uiText("传感器未确认写入，读回 %1").arg(*change.readBack)
+                                  : uiText("传感器未确认写入，也未能读回");
     }
-    if (!change.readBack)
+    if (!*change.readBackOk)
         return uiText("写入后未能读回");
     return uiText("读回 %1，与写入的 %2 不符").arg(*change.readBack).arg(change.value);
 }

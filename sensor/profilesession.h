@@ -43,8 +43,10 @@ public:
     // For each job the main loop presented, before the worker restarts: takes the outcome of
     // the request this session posted and posts the next one.
     void jobPresented(std::uint8_t resultCode);
-    // The port was closed or let go: a save or an apply in progress ends here.
-    void portLost();
+    // The port was closed by the operator, or let go after the line hung up: a save or an
+    // apply in progress ends here.
+    void portClosed();
+    void portReleased();
     // A register or scan button, or the start of acquisition: true, with a log line, while a
     // save or an apply runs, since a press would take the slot from it.
     bool refusesPress();
@@ -62,12 +64,13 @@ private:
         std::int32_t value;
         bool tried = false;
         std::optional<bool> echoed;  // the write's outcome, once presented
-        bool readBackTried = false;
+        std::optional<bool> readBackOk;
         std::optional<std::int32_t> readBack;
         bool done() const { return echoed == true && readBack == value; }
     };
 
     bool portReady();
+    void portLost(const QString &line);
     void startReading(const std::vector<const RegisterEntry *> &entries);
     void post(const Step &step);
     void stepDone(const Step &step, bool ok);

@@ -156,6 +156,23 @@ int DebugLineCounter::count(const QString &line) const {
     return int(debugLines.count(line));
 }
 
+BusyWindow::BusyWindow() {
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, [this] {
+        QElapsedTimer busy;
+        busy.start();
+        const int busyMs = std::uniform_int_distribution<int>(25, 40)(random);
+        while (busy.elapsed() < busyMs) {
+        }
+        scheduleNext();
+    });
+    scheduleNext();
+}
+
+void BusyWindow::scheduleNext() {
+    timer.start(std::uniform_int_distribution<int>(100, 500)(random));
+}
+
 void setDistinctCycleReadings(SensorModel &model) {
     model.setRegister(SensorModel::kRegSmokePpm, 12);
     model.setRegister(SensorModel::kRegTemperature, 0xFE0C);  // -5.00

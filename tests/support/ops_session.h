@@ -2,11 +2,13 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <random>
 
 #include "sim/simulatedsensor.h"
 
@@ -73,6 +75,19 @@ private:
 // The acquisition cycle's registers at values no other register shows: smoke 12 PPM, -5.00 ℃,
 // 45.50 RH%, alarm status 1, smoke AD 777.
 void setDistinctCycleReadings(SensorModel &model);
+
+// Keeps the GUI thread away now and then, as a dragged window or a slow repaint does: busy
+// for 25-40 ms at a time, every 100-500 ms. Seeded, so a run repeats.
+class BusyWindow {
+public:
+    BusyWindow();
+
+private:
+    void scheduleNext();
+
+    QTimer timer;
+    std::mt19937 random{7};
+};
 
 // Counts debug lines by text while it lives.
 class DebugLineCounter {
