@@ -63,6 +63,11 @@ const Register kRegisters[] = {
     {119, "电流PWM最大值", 10000, 1000, false, true, "line_edit_smoke_c_max"},
 };
 
+// The reads of a profile are many: at this rate a reply has 70 ms to be taken up, which a
+// loaded machine leaves it, where 15 ms at 115200 baud lose one now and then. The busy window
+// test runs at 115200 baud, where it loses some on purpose.
+constexpr int kBaudRate = 9600;
+
 bool inThisProgram(const Register &entry) {
     return !(kReducedBuild && entry.smokeOutput);
 }
@@ -105,6 +110,11 @@ class ProfileTest : public QObject {
 private slots:
     void initTestCase();
     void init();
+    // A failed test may leave a profile running: the next one starts afresh.
+    void cleanup() {
+        if (QTest::currentTestFailed())
+            session.reset();
+    }
     void cleanupTestCase() { session.reset(); }
 
     void theTabOffersTheActions_data();
@@ -171,6 +181,14 @@ private:
         return session->logLinesFrom(first).filter(ownLines);
     }
 
+    // Waits for the line; when it does not come, says what the log shows instead.
+    bool sawLine(const QString &line, int first, int timeoutMs = 5000) {
+        if (session->waitForLogLine(line, first, timeoutMs) >= 0)
+            return true;
+        qWarning().noquote() << "no" << line << "in:\n" + profileLines(first).join('\n');
+        return false;
+    }
+
     std::unique_ptr<OpsSession> session;
     QTemporaryDir folder;
     QString offeredSave;
@@ -182,16 +200,18 @@ void ProfileTest::initTestCase() {
 }
 
 void ProfileTest::init() {
-    if (!session || !session->sensor().isRunning())
+    if (!session || !session->sensor().isRunning()) {
+        session.reset();
         session = std::make_unique<OpsSession>([] { return new MainWindow; });
+    }
     QVERIFY(session->isValid());
     session->click("scan_button_2");
     setSensor(session->sensor().model(), true);
     if (!serialPort->isOpen.load())
-        QVERIFY(session->openPort());
+        QVERIFY(session->openPort(kBaudRate));
     const int first = session->logLineCount();
     session->click("scan_button");
-    QVERIFY(session->waitForLogLine(QStringLiteral("获取成功！"), first) >= 0);
+    QVERIFY(sawLine(QStringLiteral("获取成功！"), first));
     QVERIFY(session->waitForIdleWorker());
     session->sensor().clearFaultQueue();
     session->sensor().clearExchanges();
@@ -255,14 +275,14 @@ void ProfileTest::savedFromOneSensorAppliedToTheNext() {
     setSensor(sensor.model(), false);
     int first = session->logLineCount();
     session->click("scan_button");
-    QVERIFY(session->waitForLogLine(QStringLiteral("获取成功！"), first) >= 0);
+    QVERIFY(sawLine(QStringLiteral("获取成功！"), first));
     QVERIFY(session->waitForIdleWorker());
     sensor.clearExchanges();
     const QString saved = folder.filePath(QStringLiteral("saved.csv"));
     first = session->logLineCount();
 
     trigger("action_save_profile");
-    QVERIFY(session->waitForLogLine("参数配置已保存：" + saved, first, 10000) >= 0);
+    QVERIFY(sawLine("参数配置已保存：" + saved, first, 10000));
 
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     QVERIFY2(QRegularExpression('^' + QRegularExpression::escape(documents) +
@@ -295,7 +315,7 @@ void ProfileTest::savedFromOneSensorAppliedToTheNext() {
     setSensor(sensor.model(), true);
     first = session->logLineCount();
     session->click("scan_button");
-    QVERIFY(session->waitForLogLine(QStringLiteral("获取成功！"), first) >= 0);
+    QVERIFY(sawLine(QStringLiteral("获取成功！"), first));
     QVERIFY(session->waitForIdleWorker());
     sensor.clearExchanges();
     first = session->logLineCount();
@@ -315,7 +335,7 @@ void ProfileTest::savedFromOneSensorAppliedToTheNext() {
     answer(Qt::Key_Return);
     const QString summary =
         QStringLiteral("参数配置写入完成：成功 %1 项，失败 0 项").arg(writes.size());
-    QVERIFY(session->waitForLogLine(summary, first, 20000) >= 0);
+    QVERIFY(sawLine(summary, first, 20000));
 
     QCOMPARE(requests(sensor), (reads + writes).join(' '));
     QCOMPARE(
@@ -345,7 +365,7 @@ void ProfileTest::failedReadSavesNothing() {
     const int first = session->logLineCount();
     trigger("action_save_profile");
     const QString line = "参数配置未保存，读取失败的寄存器：" + name;
-    QVERIFY(session->waitForLogLine(line, first, 10000) >= 0);
+    QVERIFY(sawLine(line, first, 10000));
     QCOMPARE(profileLines(first), (QStringList{"开始读取参数配置...", line}));
     QVERIFY(offeredSave.isEmpty());
 }
@@ -450,7 +470,7 @@ void ProfileTest::apply() {
     trigger("action_apply_profile");
     if (key != 0)
         answer(Qt::Key(key), tickAll);
-    QVERIFY(session->waitForLogLine(lines.last(), first, 20000) >= 0);
+    QVERIFY(sawLine(lines.last(), first, 20000));
     session->waitTicks(2);
 
     QCOMPARE(profileLines(first), lines);
@@ -461,12 +481,14 @@ void ProfileTest::apply() {
 void ProfileTest::aBusyWindowNeverShowsAWriteDoneThatIsNot() {
     // A reply that lands while the window is busy is lost: reads and writes fail now and then,
     // and a second apply writes what the first left.
+    session->click("connect_button");
+    QVERIFY(session->openPort(115200));
     const BusyWindow busy;
     SimulatedSensor &sensor = session->sensor();
-    const QString path = applyFile(kThreeRows);
+    applyFile(kThreeRows);
     const QRegularExpression summary("^参数配置写入完成：成功 (\\d) 项，失败 (\\d) 项$");
     bool allWritten = false;
-    for (int attempt = 0; attempt < 8 && !allWritten; ++attempt) {
+    for (int attempt = 0; attempt < 20 && !allWritten; ++attempt) {
         QVERIFY(session->waitForIdleWorker());
         sensor.clearExchanges();
         const int first = session->logLineCount();
@@ -493,7 +515,7 @@ void ProfileTest::aBusyWindowNeverShowsAWriteDoneThatIsNot() {
         allWritten = counts.captured(2) == "0";
     }
     QVERIFY(allWritten);
-    QVERIFY(!path.isEmpty());
+    session->click("connect_button");
 }
 
 void ProfileTest::pressesDuringAnApplyAreRefused() {
@@ -501,7 +523,7 @@ void ProfileTest::pressesDuringAnApplyAreRefused() {
     const int first = session->logLineCount();
     trigger("action_apply_profile");
     answer(Qt::Key_Return);
-    QVERIFY(session->waitForLogLine(kWritingThree, first) >= 0);
+    QVERIFY(sawLine(kWritingThree, first));
 
     for (const char *button :
          {"read_update_time", "write_tem_offset", "scan_button", "connect_button_2"})
@@ -509,7 +531,7 @@ void ProfileTest::pressesDuringAnApplyAreRefused() {
     trigger("action_apply_profile");
     trigger("action_save_profile");
     const QString summary = QStringLiteral("参数配置写入完成：成功 3 项，失败 0 项");
-    QVERIFY(session->waitForLogLine(summary, first, 20000) >= 0);
+    QVERIFY(sawLine(summary, first, 20000));
 
     QCOMPARE(profileLines(first), (QStringList{kReading, kWritingThree, kBusy, kBusy, kBusy, kBusy,
                                                kBusy, kBusy, summary}));
@@ -517,7 +539,7 @@ void ProfileTest::pressesDuringAnApplyAreRefused() {
     // Free again.
     const int after = session->logLineCount();
     session->click("read_update_time");
-    QVERIFY(session->waitForLogLine(QStringLiteral("读取成功！"), after) >= 0);
+    QVERIFY(sawLine(QStringLiteral("读取成功！"), after));
 }
 
 void ProfileTest::portLostDuringAnApply_data() {
@@ -543,13 +565,13 @@ void ProfileTest::portLostDuringAnApply() {
     else
         session->click("connect_button");
     const QString summary = QStringLiteral("参数配置写入完成：成功 1 项，失败 2 项");
-    QVERIFY(session->waitForLogLine(summary, first, 10000) >= 0);
+    QVERIFY(sawLine(summary, first, 10000));
 
     const QStringList report{"写入失败：温度偏移值（108），读写已中止，写入未确认",
                              "未写入：烟雾报警值（111），读写已中止", summary};
     QCOMPARE(profileLines(first), (QStringList{kReading, kWritingThree} + lossLines + report));
     if (!hangUp) {  // nothing left to go out once the port is open again
-        QVERIFY(session->openPort());
+        QVERIFY(session->openPort(kBaudRate));
         session->waitTicks(3);
     }
     QCOMPARE(requests(session->sensor()), "r106 r108 r111 w106 r106 w108");
