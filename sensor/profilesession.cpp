@@ -68,6 +68,11 @@ bool ProfileSession::portReady() {
         log(uiText("请先停止采集！"));
         return false;
     }
+    // Requests without a scan go to address 0, where a write reaches every sensor on the bus.
+    if (sharedState.slaveAddress.load() == 0) {
+        log(uiText("请先扫描传感器！"));
+        return false;
+    }
     return true;
 }
 

@@ -244,19 +244,26 @@ void ProfileTest::theTabOffersTheActions() {
 
 void ProfileTest::refusedUntilTheBusIsFree_data() {
     QTest::addColumn<QString>("action");
-    QTest::addColumn<bool>("acquiring");
+    QTest::addColumn<QString>("pressedBefore");
     QTest::addColumn<QString>("line");
     for (const char *action : {"action_save_profile", "action_apply_profile"}) {
-        QTest::addRow("%s, acquiring", action) << action << true << "请先停止采集！";
-        QTest::addRow("%s, port closed", action) << action << false << "请先打开串口！";
+        QTest::addRow("%s, acquiring", action) << action << "connect_button_2"
+                                               << "请先停止采集！";
+        QTest::addRow("%s, port closed", action) << action << "connect_button"
+                                                 << "请先打开串口！";
+        QTest::addRow("%s, no sensor found", action) << action << "scan_button"
+                                                     << "请先扫描传感器！";
     }
 }
 
 void ProfileTest::refusedUntilTheBusIsFree() {
     QFETCH(QString, action);
-    QFETCH(bool, acquiring);
+    QFETCH(QString, pressedBefore);
     QFETCH(QString, line);
-    session->click(acquiring ? "connect_button_2" : "connect_button");
+    if (pressedBefore == "scan_button")  // which finds nothing
+        session->sensor().queueFault(FaultSpec::of(Fault::NoReply));
+    session->click(pressedBefore.toLatin1());
+    session->waitTicks(3);
     const int first = session->logLineCount();
     session->sensor().clearExchanges();
     trigger(action.toLatin1());
