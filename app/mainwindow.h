@@ -20,6 +20,13 @@ class QAction;
 class SampleRecorder;
 struct CycleSample;
 
+// Whether this is the reduced window, without the smoke output group.
+#ifdef SENSOR_WORKBENCH_BASIC
+inline constexpr bool kReducedWindow = true;
+#else
+inline constexpr bool kReducedWindow = false;
+#endif
+
 // The main window. Its slots are bound to the form's widgets by name and delegate to the
 // sensor operations; the reduced build (SENSOR_WORKBENCH_BASIC) lacks the eight smoke output
 // slots, so that group's buttons have nothing to call.

@@ -11,16 +11,6 @@
 #include "transport/serial.h"
 #include "ui_mainwindow.h"
 
-namespace {
-
-#ifdef SENSOR_WORKBENCH_BASIC
-constexpr bool kReducedBuild = true;
-#else
-constexpr bool kReducedBuild = false;
-#endif
-
-}  // namespace
-
 void MainWindow::setOpenFileChooser(SaveFileChooser chooser) {
     chooseOpenFile = std::move(chooser);
 }
@@ -32,7 +22,7 @@ void MainWindow::setUpProfileActions() {
     };
     // Through the members, so that a chooser set later is the one used.
     profile = std::make_unique<ProfileSession>(
-        *ui, this, kReducedBuild,
+        *ui, this, kReducedWindow,
         [this](const QString &caption, const QString &suggested, const QString &filter) {
             return chooseSaveFile(caption, suggested, filter);
         },

@@ -283,9 +283,12 @@ void ProfileSession::confirmed(int result) {
     changes.clear();
     for (std::size_t row = 0; row < wanted.size(); ++row) {
         const ProfileValue &value = wanted[row];
-        if (dialog->isTicked(int(row)) && readValues.at(value.entry) != value.value)
-            changes.push_back(
-                Change{value.entry, value.value, false, std::nullopt, false, std::nullopt});
+        if (!dialog->isTicked(int(row)) || readValues.at(value.entry) == value.value)
+            continue;
+        Change change;
+        change.entry = value.entry;
+        change.value = value.value;
+        changes.push_back(change);
     }
     // The address, then the baud rate: after either the sensor answers elsewhere.
     std::stable_partition(changes.begin(), changes.end(),

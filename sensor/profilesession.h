@@ -60,8 +60,8 @@ private:
         std::size_t change;  // which of `changes` a write or its read-back belongs to
     };
     struct Change {
-        const RegisterEntry *entry;
-        std::int32_t value;
+        const RegisterEntry *entry = nullptr;
+        std::int32_t value = 0;
         bool tried = false;
         std::optional<bool> echoed;  // the write's outcome, once presented
         std::optional<bool> readBackOk;

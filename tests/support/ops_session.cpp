@@ -1,9 +1,14 @@
 #include "support/ops_session.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTest>
 #include <QTextEdit>
 
@@ -26,7 +31,7 @@ OpsSession::OpsSession(const WindowFactory &makeWindow) {
     windowPtr.reset(makeWindow());
     QObject::connect(tickTimer, &MyTimer::handleTimeout, windowPtr.get(), [this] { ++ticks; });
     // The first tick rebuilds the port selector from the system's ports.
-    valid = QTest::qWaitFor([this] { return ticks.load() >= 1; }, 5000);
+    valid = waitUntil([this] { return ticks.load() >= 1; }, 5000);
 }
 
 OpsSession::~OpsSession() {
@@ -97,9 +102,24 @@ QStringList OpsSession::logLinesFrom(int firstLine) const {
     return logLines().mid(firstLine);
 }
 
+bool OpsSession::waitUntil(const std::function<bool()> &done, int timeoutMs) const {
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    poll.start(5);
+    loop.exec();
+    return done();
+}
+
 int OpsSession::waitForLogLine(const QString &line, int firstLine, int timeoutMs) const {
     int found = -1;
-    (void)QTest::qWaitFor(
+    (void)waitUntil(
         [&] {
             found = logLines().indexOf(line, firstLine);
             return found >= 0;
@@ -109,7 +129,7 @@ int OpsSession::waitForLogLine(const QString &line, int firstLine, int timeoutMs
 }
 
 bool OpsSession::waitForIdleWorker(int timeoutMs) const {
-    return QTest::qWaitFor(
+    return waitUntil(
         [] {
             const std::uint32_t pending = sharedState.commandCode.load();
             return sharedState.workerPhase.load() == WorkerPhase::Finished &&
@@ -120,8 +140,7 @@ bool OpsSession::waitForIdleWorker(int timeoutMs) const {
 
 void OpsSession::waitTicks(int count) const {
     const int until = ticks.load() + count;
-    (void)QTest::qWaitFor([this, until] { return ticks.load() >= until; },
-                          count * kTickMs * 10 + 1000);
+    (void)waitUntil([this, until] { return ticks.load() >= until; }, count * kTickMs * 10 + 1000);
 }
 
 namespace {
@@ -154,6 +173,20 @@ DebugLineCounter::~DebugLineCounter() {
 int DebugLineCounter::count(const QString &line) const {
     std::lock_guard<std::mutex> lock(debugLinesMutex);
     return int(debugLines.count(line));
+}
+
+QStringList contextMenuEntries(QWidget &widget, const QPoint &at) {
+    QStringList entries;
+    QTimer::singleShot(0, [&entries] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        for (QAction *entry : menu ? menu->actions() : QList<QAction *>())
+            entries << (entry->isSeparator() ? QString() : entry->objectName());
+        if (menu)
+            menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, widget.mapToGlobal(at));
+    QApplication::sendEvent(&widget, &event);
+    return entries;
 }
 
 BusyWindow::BusyWindow() {

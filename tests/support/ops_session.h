@@ -52,6 +52,10 @@ public:
     QStringList logLines() const;
     int logLineCount() const { return logLines().size(); }
     QStringList logLinesFrom(int firstLine) const;
+    // Runs the event loop until done() holds, or timeoutMs has passed; whether it holds. Unlike
+    // QTest::qWaitFor, whose sleeps of up to 10 ms between passes keep this thread from the
+    // replies it gathers, the loop takes each event as it comes.
+    bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000) const;
     // Waits until `line` appears at or after firstLine; its index, or -1 after timeoutMs.
     int waitForLogLine(const QString &line, int firstLine, int timeoutMs = 5000) const;
     // Waits for the worker to be idle between runs, with no post pending: a good moment to
@@ -75,6 +79,10 @@ private:
 // The acquisition cycle's registers at values no other register shows: smoke 12 PPM, -5.00 ℃,
 // 45.50 RH%, alarm status 1, smoke AD 777.
 void setDistinctCycleReadings(SensorModel &model);
+
+// Right-clicks the widget at `at` (its own coordinates) and returns the object names of the
+// entries of the menu that opens, an empty name for a separator; closes the menu again.
+QStringList contextMenuEntries(QWidget &widget, const QPoint &at);
 
 // Keeps the GUI thread away now and then, as a dragged window or a slow repaint does: busy
 // for 25-40 ms at a time, every 100-500 ms. Seeded, so a run repeats.
