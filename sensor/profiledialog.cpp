@@ -1,7 +1,6 @@
 #include "sensor/profiledialog.h"
 
 #include <QDialogButtonBox>
-#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QStringList>

@@ -3,7 +3,6 @@
 #include <QAbstractScrollArea>
 #include <QAction>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QtCharts/QLineSeries>
@@ -111,12 +110,7 @@ void KeepingTest::recordsThePresentedSamples() {
     temSeries->disconnect(this);
     humSeries->disconnect(this);
 
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    QVERIFY2(QRegularExpression('^' + QRegularExpression::escape(documents) +
-                                "/sensor-\\d{8}-\\d{6}\\.csv$")
-                 .match(suggested)
-                 .hasMatch(),
-             qPrintable(suggested));
+    QVERIFY2(offeredInDocuments(suggested, "sensor-\\d{8}-\\d{6}\\.csv"), qPrintable(suggested));
     QCOMPARE(operatorLinesFrom(first),
              (QStringList{"开始记录数据：" + path, "开始采集...", "停止采集...", "开始采集...",
                           "停止记录数据：" + path}));

@@ -4,7 +4,6 @@
 #include <QAction>
 #include <QDialog>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
@@ -283,11 +282,7 @@ void ProfileTest::savedFromOneSensorAppliedToTheNext() {
     trigger("action_save_profile");
     QVERIFY(sawLine("参数配置已保存：" + saved, first, 10000));
 
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    QVERIFY2(QRegularExpression('^' + QRegularExpression::escape(documents) +
-                                "/sensor-profile-1-\\d{8}-\\d{6}\\.csv$")
-                 .match(offeredSave)
-                 .hasMatch(),
+    QVERIFY2(offeredInDocuments(offeredSave, "sensor-profile-1-\\d{8}-\\d{6}\\.csv"),
              qPrintable(offeredSave));
     QByteArray expected = "\xEF\xBB\xBF" + kHeader;
     QStringList reads;

@@ -9,6 +9,8 @@
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QMenu>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTextEdit>
 
@@ -173,6 +175,13 @@ DebugLineCounter::~DebugLineCounter() {
 int DebugLineCounter::count(const QString &line) const {
     std::lock_guard<std::mutex> lock(debugLinesMutex);
     return int(debugLines.count(line));
+}
+
+bool offeredInDocuments(const QString &path, const QString &namePattern) {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QRegularExpression('^' + QRegularExpression::escape(documents) + '/' + namePattern + '$')
+        .match(path)
+        .hasMatch();
 }
 
 QStringList contextMenuEntries(QWidget &widget, const QPoint &at) {

@@ -80,6 +80,9 @@ private:
 // 45.50 RH%, alarm status 1, smoke AD 777.
 void setDistinctCycleReadings(SensorModel &model);
 
+// Whether a file dialog was offered a name in the documents folder matching the pattern.
+bool offeredInDocuments(const QString &path, const QString &namePattern);
+
 // Right-clicks the widget at `at` (its own coordinates) and returns the object names of the
 // entries of the menu that opens, an empty name for a separator; closes the menu again.
 QStringList contextMenuEntries(QWidget &widget, const QPoint &at);
