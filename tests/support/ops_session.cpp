@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLineEdit>
@@ -105,18 +106,19 @@ QStringList OpsSession::logLinesFrom(int firstLine) const {
 }
 
 bool OpsSession::waitUntil(const std::function<bool()> &done, int timeoutMs) const {
-    if (done())
-        return true;
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    poll.start(5);
-    loop.exec();
-    return done();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    // Wakes the loop below at least this often; every other event wakes it at once.
+    QTimer wake;
+    wake.start(5);
+    // Nothing is taken after done() holds: the caller sees the state it tested.
+    while (!done()) {
+        if (elapsed.elapsed() >= timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return true;
 }
 
 int OpsSession::waitForLogLine(const QString &line, int firstLine, int timeoutMs) const {

@@ -52,9 +52,9 @@ public:
     QStringList logLines() const;
     int logLineCount() const { return logLines().size(); }
     QStringList logLinesFrom(int firstLine) const;
-    // Runs the event loop until done() holds, or timeoutMs has passed; whether it holds. Unlike
+    // Takes events until done() holds, or timeoutMs has passed; whether it holds. Unlike
     // QTest::qWaitFor, whose sleeps of up to 10 ms between passes keep this thread from the
-    // replies it gathers, the loop takes each event as it comes.
+    // replies it gathers, each event is taken as it comes.
     bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000) const;
     // Waits until `line` appears at or after firstLine; its index, or -1 after timeoutMs.
     int waitForLogLine(const QString &line, int firstLine, int timeoutMs = 5000) const;
