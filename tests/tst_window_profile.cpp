@@ -184,7 +184,8 @@ private:
 
     // Waits for the line; when it does not come, says what the log shows instead.
     bool sawLine(const QString &line, int first, int timeoutMs = 5000) {
-        if (session->waitForLogLine(line, first, timeoutMs) >= 0)
+        if (session->waitUntil([&] { return session->logLines().indexOf(line, first) >= 0; },
+                               timeoutMs))
             return true;
         qWarning().noquote() << "no" << line << "in:\n" + profileLines(first).join('\n');
         return false;

@@ -34,7 +34,7 @@ OpsSession::OpsSession(const WindowFactory &makeWindow) {
     windowPtr.reset(makeWindow());
     QObject::connect(tickTimer, &MyTimer::handleTimeout, windowPtr.get(), [this] { ++ticks; });
     // The first tick rebuilds the port selector from the system's ports.
-    valid = waitUntil([this] { return ticks.load() >= 1; }, 5000);
+    valid = QTest::qWaitFor([this] { return ticks.load() >= 1; }, 5000);
 }
 
 OpsSession::~OpsSession() {
@@ -123,7 +123,7 @@ bool OpsSession::waitUntil(const std::function<bool()> &done, int timeoutMs) con
 
 int OpsSession::waitForLogLine(const QString &line, int firstLine, int timeoutMs) const {
     int found = -1;
-    (void)waitUntil(
+    (void)QTest::qWaitFor(
         [&] {
             found = logLines().indexOf(line, firstLine);
             return found >= 0;
@@ -133,7 +133,7 @@ int OpsSession::waitForLogLine(const QString &line, int firstLine, int timeoutMs
 }
 
 bool OpsSession::waitForIdleWorker(int timeoutMs) const {
-    return waitUntil(
+    return QTest::qWaitFor(
         [] {
             const std::uint32_t pending = sharedState.commandCode.load();
             return sharedState.workerPhase.load() == WorkerPhase::Finished &&
@@ -144,7 +144,8 @@ bool OpsSession::waitForIdleWorker(int timeoutMs) const {
 
 void OpsSession::waitTicks(int count) const {
     const int until = ticks.load() + count;
-    (void)waitUntil([this, until] { return ticks.load() >= until; }, count * kTickMs * 10 + 1000);
+    (void)QTest::qWaitFor([this, until] { return ticks.load() >= until; },
+                          count * kTickMs * 10 + 1000);
 }
 
 namespace {

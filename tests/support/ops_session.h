@@ -52,9 +52,10 @@ public:
     QStringList logLines() const;
     int logLineCount() const { return logLines().size(); }
     QStringList logLinesFrom(int firstLine) const;
-    // Takes events until done() holds, or timeoutMs has passed; whether it holds. Unlike
-    // QTest::qWaitFor, whose sleeps of up to 10 ms between passes keep this thread from the
-    // replies it gathers, each event is taken as it comes.
+    // Takes events until done() holds, or timeoutMs has passed; whether it holds. Each event is
+    // taken as it comes, for waits through many requests: QTest::qWaitFor, which the other
+    // waits here use, sleeps up to 10 ms between passes, and a reply that comes meanwhile is
+    // not gathered within a short reply wait.
     bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000) const;
     // Waits until `line` appears at or after firstLine; its index, or -1 after timeoutMs.
     int waitForLogLine(const QString &line, int firstLine, int timeoutMs = 5000) const;
