@@ -12,6 +12,7 @@
 #include "app/connection.h"
 #include "app/portlistwatcher.h"
 #include "rtu/rtumaster.h"
+#include "sensor/profilesession.h"
 #include "sensor/samplerecorder.h"
 #include "sensor/sharedstate.h"
 #include "sensor/uart_thread.h"
@@ -80,9 +81,12 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(new MainWindow
     chart->legend()->setAlignment(Qt::AlignBottom);
 
     setUpKeepingActions();
+    setUpProfileActions();
 }
 
 MainWindow::~MainWindow() {
+    // Its dialog and its log lines belong to the form deleted below.
+    profile.reset();
     // A worker in the middle of a transaction may be waiting for this thread to write its
     // frame, or sleeping through a reply wait: release both before waiting for it.
     serialPort->shutdownHandoff();
@@ -116,6 +120,7 @@ void MainWindow::on_connect_button_clicked() {
     if (serialPort->isOpen) {
         beginClosing(*ui);
         on_scan_button_2_clicked();
+        profile->portClosed();
         finishClosing(*serialPort);
     } else {
         openFromForm(*ui, *serialPort);

@@ -3,6 +3,7 @@
 #include <QMainWindow>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -14,9 +15,17 @@ class MainWindow;
 using MainWindowForm = Ui::MainWindow;
 
 class PortListWatcher;
+class ProfileSession;
 class QAction;
 class SampleRecorder;
 struct CycleSample;
+
+// Whether this is the reduced window, without the smoke output group.
+#ifdef SENSOR_WORKBENCH_BASIC
+inline constexpr bool kReducedWindow = true;
+#else
+inline constexpr bool kReducedWindow = false;
+#endif
 
 // The main window. Its slots are bound to the form's widgets by name and delegate to the
 // sensor operations; the reduced build (SENSOR_WORKBENCH_BASIC) lacks the eight smoke output
@@ -33,6 +42,8 @@ public:
     using SaveFileChooser = std::function<QString(const QString &caption, const QString &suggested,
                                                   const QString &filter)>;
     void setSaveFileChooser(SaveFileChooser chooser);
+    // How an apply asks for the profile to open, alike; a file dialog unless replaced.
+    void setOpenFileChooser(SaveFileChooser chooser);
 
 private slots:
     void main_loop();
@@ -97,6 +108,12 @@ private:
     void keepSample(const CycleSample *sample);
     void recordingFailed();
 
+    // Profiles, from the context menu of the parameter tab.
+    void setUpProfileActions();
+    // The register buttons: refused, with a log line, while a profile holds the command slot.
+    void readButton(std::uint32_t readCode);
+    void writeButton(std::uint32_t writeCode);
+
     MainWindowForm *ui;
     // Decides when the serial port list can have changed, so update_port does not enumerate
     // every tick.
@@ -104,4 +121,6 @@ private:
     std::unique_ptr<SampleRecorder> recorder;
     SaveFileChooser chooseSaveFile;
     QAction *recordAction = nullptr;
+    SaveFileChooser chooseOpenFile;
+    std::unique_ptr<ProfileSession> profile;
 };

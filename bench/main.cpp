@@ -13,6 +13,7 @@
 
 #include "bench/busbench.h"
 #include "bench/children.h"
+#include "bench/profilebench.h"
 #include "bench/programbench.h"
 #include "bench/stats.h"
 
@@ -127,7 +128,8 @@ int main(int argc, char *argv[]) {
     parser.addHelpOption();
     parser.addOptions({
         {QStringLiteral("only"),
-         QStringLiteral("Comma-separated sections: bus, cpu, samples, startup, click, soak."),
+         QStringLiteral(
+             "Comma-separated sections: bus, cpu, samples, startup, click, profile, soak."),
          QStringLiteral("list")},
         {QStringLiteral("bus-seconds"), QStringLiteral("Acquisition per baud rate (default 10)."),
          QStringLiteral("s"), QStringLiteral("10")},
@@ -187,6 +189,18 @@ int main(int argc, char *argv[]) {
          "Ticks from pressing a read button (at a random moment within a tick) to its result "
          "line.",
          {}},
+        {"profile",
+         "Sensor profiles",
+         "A profile of every configuration register saved and applied through the window "
+         "against the simulated sensor: the save from the action to the file dialog, the apply "
+         "from the action to its summary line, with every row ticked (the address and the baud "
+         "rate too, to values that keep the sensor on the line) and the time the confirmation "
+         "is open left out. The design's schedule: each request is taken up by the run that a "
+         "tick starts and presented by the first tick after that run, which posts the next; a "
+         "read (frame and fixed wait) fits in one tick at both rates, a write (frame and 200 ms) "
+         "takes three; the first request waits for the tick after the action, the first write "
+         "for the tick after the confirmation.",
+         {}},
         {"soak",
          "Fault soak",
          "Acquisition at the 0.1 s period, 115200 baud, while the sensor misbehaves in a fifth "
@@ -213,6 +227,12 @@ int main(int argc, char *argv[]) {
             section.rows = runStartupBench(10);
         } else if (name == QLatin1String("click")) {
             section.rows = runClickBench(40);
+        } else if (name == QLatin1String("profile")) {
+            for (const int baudRate : {115200, 9600}) {
+                std::fprintf(stderr, "profiles at %d baud...\n", baudRate);
+                const std::vector<ResultRow> rows = runProfileBench(baudRate, 5);
+                section.rows.insert(section.rows.end(), rows.begin(), rows.end());
+            }
         } else if (name == QLatin1String("soak")) {
             section.rows = runSoakBench(seconds("soak-seconds"), seconds("rough-repeats"));
         }

@@ -111,7 +111,7 @@ QString hundredthsText(std::int32_t registerValue) {
     return QString::number(hundredthsValue(registerValue), 'g', 6);
 }
 
-void presentFinishedJob(MainWindowForm &ui, Serial &serial, SharedState &state) {
+std::uint8_t presentFinishedJob(MainWindowForm &ui, Serial &serial, SharedState &state) {
     logFrames(ui, serial);
     showLiveValues(ui, state);
     const std::uint8_t resultCode = state.resultCode.load();
@@ -120,6 +120,7 @@ void presentFinishedJob(MainWindowForm &ui, Serial &serial, SharedState &state) 
     if (!message.isEmpty())
         ui.textEdit->append(message);
     state.resultCode.store(ResultCode::None);
+    return resultCode;
 }
 
 void plotSample(MainWindowForm &ui, SampleWindow &samples, std::uint32_t capacity,
@@ -176,13 +177,13 @@ void restartWorker(QThread &worker) {
 }
 
 void runMainLoop(MainWindowForm &ui,
-                 const std::function<void(const CycleSample *)> &beforeRestart) {
+                 const std::function<void(const PresentedJob &)> &beforeRestart) {
     sharedState.elapsedMs.fetch_add(kTickMs);
     if (sharedState.workerPhase.load(std::memory_order_acquire) != WorkerPhase::Finished)
         return;
     sharedState.workerPhase.store(WorkerPhase::HandedBack);
 
-    presentFinishedJob(ui, *serialPort, sharedState);
+    const std::uint8_t resultCode = presentFinishedJob(ui, *serialPort, sharedState);
     // Before the restart: the next run may rewrite the values a sample is made of.
     bool plotted = false;
     if (sampleWindow->sampleReady.load() != 0) {
@@ -196,9 +197,9 @@ void runMainLoop(MainWindowForm &ui,
     }
     if (beforeRestart && plotted) {
         const CycleSample sample = cycleSampleFrom(sharedState);
-        beforeRestart(&sample);
+        beforeRestart({&sample, resultCode});
     } else if (beforeRestart) {
-        beforeRestart(nullptr);
+        beforeRestart({nullptr, resultCode});
     }
     restartWorker(*workerThread);
 }

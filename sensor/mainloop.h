@@ -32,16 +32,23 @@ struct ChartParts {
     QValueAxis *timeAxis;
 };
 
+// A job the main loop has presented: the sample the chart took from it (nullptr when none) and
+// its result code.
+struct PresentedJob {
+    const CycleSample *sample;
+    std::uint8_t resultCode;
+};
+
 // One tick of the program, on the program-wide objects. `beforeRestart` is called once for each
-// finished job, with the sample the chart took from it or nullptr, before the worker is
-// restarted: the values are still that cycle's, and no transaction waits for its reply on this
-// thread while the sample is written away.
+// finished job, once it has been presented and before the worker is restarted: the values are
+// still that job's, no transaction waits for its reply on this thread while the sample is
+// written away, and a command posted there is the next run's.
 void runMainLoop(MainWindowForm &ui,
-                 const std::function<void(const CycleSample *)> &beforeRestart = nullptr);
+                 const std::function<void(const PresentedJob &)> &beforeRestart = nullptr);
 
 // Counters, frame dumps, live read-outs, the read-back field and the result line of the job
-// the worker has finished; clears resultCode.
-void presentFinishedJob(MainWindowForm &ui, Serial &serial, SharedState &state);
+// the worker has finished; clears resultCode and returns what it was.
+std::uint8_t presentFinishedJob(MainWindowForm &ui, Serial &serial, SharedState &state);
 // Takes the ready sample into the window and the chart and clears sampleReady. With a
 // capacity of 0 the window keeps nothing and no point is added.
 void plotSample(MainWindowForm &ui, SampleWindow &samples, std::uint32_t capacity,

@@ -16,15 +16,10 @@
 #include "sensor/samplerecorder.h"
 #include "sensor/savefile.h"
 #include "sensor/uitext.h"
+#include "sensor/windowaction.h"
 #include "ui_mainwindow.h"
 
 namespace {
-
-QAction *newAction(QObject *window, const char *objectName, const char *caption) {
-    auto *action = new QAction(uiText(caption), window);
-    action->setObjectName(QLatin1String(objectName));
-    return action;
-}
 
 QString shown(const QString &path) {
     return QDir::toNativeSeparators(path);
@@ -52,10 +47,10 @@ void MainWindow::setUpKeepingActions() {
         return QFileDialog::getSaveFileName(this, caption, suggested, filter);
     };
 
-    QAction *saveChartAction = newAction(this, "action_save_chart", "保存曲线图片…");
-    recordAction = newAction(this, "action_record_samples", "记录数据到文件…");
+    QAction *saveChartAction = newWindowAction(this, "action_save_chart", "保存曲线图片…");
+    recordAction = newWindowAction(this, "action_record_samples", "记录数据到文件…");
     recordAction->setCheckable(true);
-    QAction *saveLogAction = newAction(this, "action_save_log", "保存日志…");
+    QAction *saveLogAction = newWindowAction(this, "action_save_log", "保存日志…");
     connect(saveChartAction, &QAction::triggered, this, &MainWindow::saveChart);
     connect(recordAction, &QAction::triggered, this, &MainWindow::setRecording);
     connect(saveLogAction, &QAction::triggered, this, &MainWindow::saveLog);

@@ -2,20 +2,36 @@
 #include "app/mainwindow.h"
 #include "sensor/acquisition.h"
 #include "sensor/mainloop.h"
+#include "sensor/profilesession.h"
 #include "sensor/registerbuttons.h"
 #include "sensor/sharedstate.h"
 #include "transport/serial.h"
 
 void MainWindow::main_loop() {
-    runMainLoop(*ui, [this](const CycleSample *sample) { keepSample(sample); });
+    runMainLoop(*ui, [this](const PresentedJob &job) {
+        keepSample(job.sample);
+        profile->jobPresented(job.resultCode);
+    });
 }
 
 void MainWindow::on_scan_button_clicked() {
-    requestScan(*ui, *serialPort);
+    if (!profile->refusesPress())
+        requestScan(*ui, *serialPort);
 }
 
 void MainWindow::on_connect_button_2_clicked() {
-    startAcquisition(*ui, *serialPort);
+    if (!profile->refusesPress())
+        startAcquisition(*ui, *serialPort);
+}
+
+void MainWindow::readButton(std::uint32_t readCode) {
+    if (!profile->refusesPress())
+        requestRead(readCode);
+}
+
+void MainWindow::writeButton(std::uint32_t writeCode) {
+    if (!profile->refusesPress())
+        requestWrite(*ui, writeCode);
 }
 
 void MainWindow::on_scan_button_2_clicked() {
@@ -23,47 +39,47 @@ void MainWindow::on_scan_button_2_clicked() {
 }
 
 // clang-format off
-void MainWindow::on_read_device_address_clicked() { requestRead(ScanDevice); }
-void MainWindow::on_write_device_address_clicked() { requestWrite(*ui, WriteDeviceAddress); }
-void MainWindow::on_read_serial_number_clicked() { requestRead(ReadSerialNumber); }
-void MainWindow::on_write_serial_number_clicked() { requestWrite(*ui, WriteSerialNumber); }
-void MainWindow::on_read_test_amount_clicked() { requestRead(ReadTestAmount); }
-void MainWindow::on_write_test_amount_clicked() { requestWrite(*ui, WriteTestAmount); }
-void MainWindow::on_read_baud_rate_clicked() { requestRead(ReadBaudRate); }
-void MainWindow::on_write_baud_rate_clicked() { requestWrite(*ui, WriteBaudRate); }
-void MainWindow::on_read_communication_mode_clicked() { requestRead(ReadCommunicationMode); }
-void MainWindow::on_write_communication_mode_clicked() { requestWrite(*ui, WriteCommunicationMode); }
-void MainWindow::on_read_protocol_data_clicked() { requestRead(ReadProtocolType); }
-void MainWindow::on_write_protocol_data_clicked() { requestWrite(*ui, WriteProtocolType); }
-void MainWindow::on_read_update_time_clicked() { requestRead(ReadUpdateTime); }
-void MainWindow::on_write_update_time_clicked() { requestWrite(*ui, WriteUpdateTime); }
-void MainWindow::on_read_smoke_offset_clicked() { requestRead(ReadSmokeOffset); }
-void MainWindow::on_write_smoke_offset_clicked() { requestWrite(*ui, WriteSmokeOffset); }
-void MainWindow::on_read_tem_offset_clicked() { requestRead(ReadTemOffset); }
-void MainWindow::on_write_tem_offset_clicked() { requestWrite(*ui, WriteTemOffset); }
-void MainWindow::on_read_hum_offset_clicked() { requestRead(ReadHumOffset); }
-void MainWindow::on_write_hum_offset_clicked() { requestWrite(*ui, WriteHumOffset); }
-void MainWindow::on_read_ad_max_clicked() { requestRead(ReadAdMax); }
-void MainWindow::on_write_ad_max_clicked() { requestWrite(*ui, WriteAdMax); }
-void MainWindow::on_read_ad_min_clicked() { requestRead(ReadAdMin); }
-void MainWindow::on_write_ad_min_clicked() { requestWrite(*ui, WriteAdMin); }
-void MainWindow::on_read_range_max_clicked() { requestRead(ReadRangeMax); }
-void MainWindow::on_write_range_max_clicked() { requestWrite(*ui, WriteRangeMax); }
-void MainWindow::on_read_range_min_clicked() { requestRead(ReadRangeMin); }
-void MainWindow::on_write_range_min_clicked() { requestWrite(*ui, WriteRangeMin); }
-void MainWindow::on_read_output_change_clicked() { requestRead(ReadOutputChange); }
-void MainWindow::on_write_output_change_clicked() { requestWrite(*ui, WriteOutputChange); }
-void MainWindow::on_read_smoke_warning_clicked() { requestRead(ReadSmokeWarning); }
-void MainWindow::on_write_smoke_warning_clicked() { requestWrite(*ui, WriteSmokeWarning); }
+void MainWindow::on_read_device_address_clicked() { readButton(ScanDevice); }
+void MainWindow::on_write_device_address_clicked() { writeButton(WriteDeviceAddress); }
+void MainWindow::on_read_serial_number_clicked() { readButton(ReadSerialNumber); }
+void MainWindow::on_write_serial_number_clicked() { writeButton(WriteSerialNumber); }
+void MainWindow::on_read_test_amount_clicked() { readButton(ReadTestAmount); }
+void MainWindow::on_write_test_amount_clicked() { writeButton(WriteTestAmount); }
+void MainWindow::on_read_baud_rate_clicked() { readButton(ReadBaudRate); }
+void MainWindow::on_write_baud_rate_clicked() { writeButton(WriteBaudRate); }
+void MainWindow::on_read_communication_mode_clicked() { readButton(ReadCommunicationMode); }
+void MainWindow::on_write_communication_mode_clicked() { writeButton(WriteCommunicationMode); }
+void MainWindow::on_read_protocol_data_clicked() { readButton(ReadProtocolType); }
+void MainWindow::on_write_protocol_data_clicked() { writeButton(WriteProtocolType); }
+void MainWindow::on_read_update_time_clicked() { readButton(ReadUpdateTime); }
+void MainWindow::on_write_update_time_clicked() { writeButton(WriteUpdateTime); }
+void MainWindow::on_read_smoke_offset_clicked() { readButton(ReadSmokeOffset); }
+void MainWindow::on_write_smoke_offset_clicked() { writeButton(WriteSmokeOffset); }
+void MainWindow::on_read_tem_offset_clicked() { readButton(ReadTemOffset); }
+void MainWindow::on_write_tem_offset_clicked() { writeButton(WriteTemOffset); }
+void MainWindow::on_read_hum_offset_clicked() { readButton(ReadHumOffset); }
+void MainWindow::on_write_hum_offset_clicked() { writeButton(WriteHumOffset); }
+void MainWindow::on_read_ad_max_clicked() { readButton(ReadAdMax); }
+void MainWindow::on_write_ad_max_clicked() { writeButton(WriteAdMax); }
+void MainWindow::on_read_ad_min_clicked() { readButton(ReadAdMin); }
+void MainWindow::on_write_ad_min_clicked() { writeButton(WriteAdMin); }
+void MainWindow::on_read_range_max_clicked() { readButton(ReadRangeMax); }
+void MainWindow::on_write_range_max_clicked() { writeButton(WriteRangeMax); }
+void MainWindow::on_read_range_min_clicked() { readButton(ReadRangeMin); }
+void MainWindow::on_write_range_min_clicked() { writeButton(WriteRangeMin); }
+void MainWindow::on_read_output_change_clicked() { readButton(ReadOutputChange); }
+void MainWindow::on_write_output_change_clicked() { writeButton(WriteOutputChange); }
+void MainWindow::on_read_smoke_warning_clicked() { readButton(ReadSmokeWarning); }
+void MainWindow::on_write_smoke_warning_clicked() { writeButton(WriteSmokeWarning); }
 
 #ifndef SENSOR_WORKBENCH_BASIC
-void MainWindow::on_read_smoke_v_max_clicked() { requestRead(ReadSmokeVMax); }
-void MainWindow::on_write_smoke_v_max_clicked() { requestWrite(*ui, WriteSmokeVMax); }
-void MainWindow::on_read_smoke_v_min_clicked() { requestRead(ReadSmokeVMin); }
-void MainWindow::on_write_smoke_v_min_clicked() { requestWrite(*ui, WriteSmokeVMin); }
-void MainWindow::on_read_smoke_c_max_clicked() { requestRead(ReadSmokeCMax); }
-void MainWindow::on_write_smoke_c_max_clicked() { requestWrite(*ui, WriteSmokeCMax); }
-void MainWindow::on_read_smoke_c_min_clicked() { requestRead(ReadSmokeCMin); }
-void MainWindow::on_write_smoke_c_min_clicked() { requestWrite(*ui, WriteSmokeCMin); }
+void MainWindow::on_read_smoke_v_max_clicked() { readButton(ReadSmokeVMax); }
+void MainWindow::on_write_smoke_v_max_clicked() { writeButton(WriteSmokeVMax); }
+void MainWindow::on_read_smoke_v_min_clicked() { readButton(ReadSmokeVMin); }
+void MainWindow::on_write_smoke_v_min_clicked() { writeButton(WriteSmokeVMin); }
+void MainWindow::on_read_smoke_c_max_clicked() { readButton(ReadSmokeCMax); }
+void MainWindow::on_write_smoke_c_max_clicked() { writeButton(WriteSmokeCMax); }
+void MainWindow::on_read_smoke_c_min_clicked() { readButton(ReadSmokeCMin); }
+void MainWindow::on_write_smoke_c_min_clicked() { writeButton(WriteSmokeCMin); }
 #endif
 // clang-format on

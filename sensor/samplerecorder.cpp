@@ -20,6 +20,7 @@
 #include <io.h>
 #endif
 
+#include "sensor/csv.h"
 #include "sensor/sharedstate.h"
 #include "sensor/uitext.h"
 
@@ -65,17 +66,6 @@ QByteArray localTimeCell(qint64 utcMs, int utcOffsetS) {
 
 QByteArray unsignedCell(std::int32_t value) {
     return QByteArray::number(std::uint32_t(value));
-}
-
-// A field with a comma, a quote or a line break is quoted, its quotes doubled.
-QByteArray csvField(const QString &text) {
-    QByteArray field = text.toUtf8();
-    if (field.contains(',') || field.contains('"') || field.contains('\r') ||
-        field.contains('\n')) {
-        field.replace('"', "\"\"");
-        field = '"' + field + '"';
-    }
-    return field;
 }
 
 // Hands what was written to the disk: 0, or the errno. A FIFO or a device cannot be synced

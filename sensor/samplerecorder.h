@@ -22,9 +22,6 @@ struct CycleSample {
 };
 CycleSample cycleSampleFrom(const SharedState &state);
 
-// What a recording starts with, before its header: UTF-8's byte-order mark.
-inline const QByteArray kUtf8ByteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
-
 // The file's header and one line for a sample, RFC 4180 with CRLF, UTF-8, '.' as the decimal
 // point whatever the locale: the local time of the moment (milliseconds since 1970 in UTC, and
 // the local offset from UTC in seconds), the milliseconds since recording began, the values.

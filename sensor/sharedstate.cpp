@@ -40,12 +40,31 @@ void postWrite(SharedState &state, std::uint32_t code, std::uint16_t value) {
     state.commandCode.store(code);
 }
 
+bool withdrawCommand(SharedState &state, std::uint32_t code) {
+    std::lock_guard<std::mutex> lock(state.postMutex);
+    std::uint32_t expected = code;
+    return state.commandCode.compare_exchange_strong(expected, Idle);
+}
+
 TakenCommand takeCommand(SharedState &state) {
     std::lock_guard<std::mutex> lock(state.postMutex);
     TakenCommand taken;
     taken.code = state.commandCode.exchange(Idle);
     taken.writeValue = {state.writeValue[0].load(), state.writeValue[1].load()};
     return taken;
+}
+
+std::optional<bool> outcomeFor(std::uint32_t command, std::uint8_t resultCode) {
+    if (command == 0 || command > WriteSmokeCMin || command == AcquisitionCycle)
+        return std::nullopt;
+    if (resultCode == command)
+        return true;
+    const std::uint8_t failure = command == ScanDevice      ? ResultCode::ScanFailed
+                                 : command == WriteBaudRate ? ResultCode::BaudRateWriteFailed
+                                                            : ResultCode::failureOf(command);
+    if (resultCode == failure)
+        return false;
+    return std::nullopt;
 }
 
 void resetSharedState() {

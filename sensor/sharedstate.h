@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 
 #include "app/charts.h"
 
@@ -67,6 +68,10 @@ constexpr std::uint8_t failureOf(std::uint32_t code) {
     return std::uint8_t(255 - code);
 }
 }  // namespace ResultCode
+
+// What a presented result code says of a command: its success (true), its failure (false), or
+// nothing (another job's result, or none).
+std::optional<bool> outcomeFor(std::uint32_t command, std::uint8_t resultCode);
 
 // Worker hand-off phases.
 namespace WorkerPhase {
@@ -142,6 +147,8 @@ struct TakenCommand {
 // GUI side: the last post wins the single slot.
 void postCommand(SharedState &state, std::uint32_t code);
 void postWrite(SharedState &state, std::uint32_t code, std::uint16_t value);
+// GUI side: takes back a post the worker has not taken yet (and nothing else); true if it did.
+bool withdrawCommand(SharedState &state, std::uint32_t code);
 // Worker side: takes the pending code, leaving Idle, in one exchange.
 TakenCommand takeCommand(SharedState &state);
 

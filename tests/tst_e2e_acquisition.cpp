@@ -4,13 +4,9 @@
 #include <QtCharts/QValueAxis>
 #include <QtTest>
 
-#include <QElapsedTimer>
-#include <QTimer>
-
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <random>
 
 #include "app/mainwindow.h"
 #include "sensor/sharedstate.h"
@@ -34,30 +30,6 @@ const QString kStarted = QStringLiteral("开始采集...");
 const QString kStopped = QStringLiteral("停止采集...");
 const QString kCorrected = QStringLiteral("采集周期最大为0.1s,自动设为0.1s");
 const QString kOpenFirst = QStringLiteral("请先打开串口！");
-
-// Keeps the GUI thread away now and then, as a dragged window or a slow repaint does: busy
-// for 25-40 ms at a time, every 100-500 ms. Seeded, so a run repeats.
-class BusyWindow {
-public:
-    BusyWindow() {
-        timer.setSingleShot(true);
-        QObject::connect(&timer, &QTimer::timeout, [this] {
-            QElapsedTimer busy;
-            busy.start();
-            const int busyMs = std::uniform_int_distribution<int>(25, 40)(random);
-            while (busy.elapsed() < busyMs) {
-            }
-            scheduleNext();
-        });
-        scheduleNext();
-    }
-
-private:
-    void scheduleNext() { timer.start(std::uniform_int_distribution<int>(100, 500)(random)); }
-
-    QTimer timer;
-    std::mt19937 random{7};
-};
 
 }  // namespace
 

@@ -1,11 +1,8 @@
 // Keeping what was measured, through the window's context menus against the simulated sensor:
 // samples recorded to a CSV file, a file that fails while acquisition goes on, the log saved.
+#include <QAbstractScrollArea>
 #include <QAction>
-#include <QApplication>
-#include <QContextMenuEvent>
-#include <QMenu>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <QtCharts/QLineSeries>
@@ -80,17 +77,7 @@ void KeepingTest::contextMenusOfferTheActions() {
     QFETCH(QString, widget);
     QFETCH(QStringList, lastEntries);
     auto *area = window().findChild<QAbstractScrollArea *>(widget);
-    QStringList entries;
-    QTimer::singleShot(0, this, [&] {
-        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-        for (QAction *entry : menu ? menu->actions() : QList<QAction *>())
-            entries << (entry->isSeparator() ? QString() : entry->objectName());
-        if (menu)
-            menu->close();
-    });
-    const QPoint at(20, 20);
-    QContextMenuEvent event(QContextMenuEvent::Mouse, at, area->viewport()->mapToGlobal(at));
-    QApplication::sendEvent(area->viewport(), &event);
+    const QStringList entries = contextMenuEntries(*area->viewport(), QPoint(20, 20));
     QCOMPARE(entries.mid(entries.size() - lastEntries.size()), lastEntries);
 }
 
@@ -123,12 +110,7 @@ void KeepingTest::recordsThePresentedSamples() {
     temSeries->disconnect(this);
     humSeries->disconnect(this);
 
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-    QVERIFY2(QRegularExpression('^' + QRegularExpression::escape(documents) +
-                                "/sensor-\\d{8}-\\d{6}\\.csv$")
-                 .match(suggested)
-                 .hasMatch(),
-             qPrintable(suggested));
+    QVERIFY2(offeredInDocuments(suggested, "sensor-\\d{8}-\\d{6}\\.csv"), qPrintable(suggested));
     QCOMPARE(operatorLinesFrom(first),
              (QStringList{"开始记录数据：" + path, "开始采集...", "停止采集...", "开始采集...",
                           "停止记录数据：" + path}));

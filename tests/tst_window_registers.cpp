@@ -12,12 +12,6 @@
 
 namespace {
 
-#ifdef SENSOR_WORKBENCH_BASIC
-constexpr bool kReducedBuild = true;
-#else
-constexpr bool kReducedBuild = false;
-#endif
-
 QWidget *newWindow() {
     return new MainWindow;
 }
@@ -128,7 +122,7 @@ private:
     // The smoke output buttons of the reduced window have no slot: enabling their group
     // must not make them do anything either.
     void enableSmokeOutputGroup();
-    bool buttonWorks(const Register &entry) const { return !(kReducedBuild && entry.smokeOutput); }
+    bool buttonWorks(const Register &entry) const { return !(kReducedWindow && entry.smokeOutput); }
     void expectNothingHappens(const char *button);
 
     std::unique_ptr<OpsSession> session;

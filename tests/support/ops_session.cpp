@@ -1,9 +1,17 @@
 #include "support/ops_session.h"
 
 #include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QLineEdit>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTextEdit>
 
@@ -97,6 +105,22 @@ QStringList OpsSession::logLinesFrom(int firstLine) const {
     return logLines().mid(firstLine);
 }
 
+bool OpsSession::waitUntil(const std::function<bool()> &done, int timeoutMs) const {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    // Wakes the loop below at least this often; every other event wakes it at once.
+    QTimer wake;
+    wake.start(5);
+    // Nothing is taken after done() holds: the caller sees the state it tested.
+    while (!done()) {
+        if (elapsed.elapsed() >= timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+    return true;
+}
+
 int OpsSession::waitForLogLine(const QString &line, int firstLine, int timeoutMs) const {
     int found = -1;
     (void)QTest::qWaitFor(
@@ -154,6 +178,44 @@ DebugLineCounter::~DebugLineCounter() {
 int DebugLineCounter::count(const QString &line) const {
     std::lock_guard<std::mutex> lock(debugLinesMutex);
     return int(debugLines.count(line));
+}
+
+bool offeredInDocuments(const QString &path, const QString &namePattern) {
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QRegularExpression('^' + QRegularExpression::escape(documents) + '/' + namePattern + '$')
+        .match(path)
+        .hasMatch();
+}
+
+QStringList contextMenuEntries(QWidget &widget, const QPoint &at) {
+    QStringList entries;
+    QTimer::singleShot(0, [&entries] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        for (QAction *entry : menu ? menu->actions() : QList<QAction *>())
+            entries << (entry->isSeparator() ? QString() : entry->objectName());
+        if (menu)
+            menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, widget.mapToGlobal(at));
+    QApplication::sendEvent(&widget, &event);
+    return entries;
+}
+
+BusyWindow::BusyWindow() {
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, [this] {
+        QElapsedTimer busy;
+        busy.start();
+        const int busyMs = std::uniform_int_distribution<int>(25, 40)(random);
+        while (busy.elapsed() < busyMs) {
+        }
+        scheduleNext();
+    });
+    scheduleNext();
+}
+
+void BusyWindow::scheduleNext() {
+    timer.start(std::uniform_int_distribution<int>(100, 500)(random));
 }
 
 void setDistinctCycleReadings(SensorModel &model) {

@@ -2,11 +2,13 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QWidget>
 
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <random>
 
 #include "sim/simulatedsensor.h"
 
@@ -50,6 +52,11 @@ public:
     QStringList logLines() const;
     int logLineCount() const { return logLines().size(); }
     QStringList logLinesFrom(int firstLine) const;
+    // Takes events until done() holds, or timeoutMs has passed; whether it holds. Each event is
+    // taken as it comes, for waits through many requests: QTest::qWaitFor, which the other
+    // waits here use, sleeps up to 10 ms between passes, and a reply that comes meanwhile is
+    // not gathered within a short reply wait.
+    bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000) const;
     // Waits until `line` appears at or after firstLine; its index, or -1 after timeoutMs.
     int waitForLogLine(const QString &line, int firstLine, int timeoutMs = 5000) const;
     // Waits for the worker to be idle between runs, with no post pending: a good moment to
@@ -73,6 +80,26 @@ private:
 // The acquisition cycle's registers at values no other register shows: smoke 12 PPM, -5.00 ℃,
 // 45.50 RH%, alarm status 1, smoke AD 777.
 void setDistinctCycleReadings(SensorModel &model);
+
+// Whether a file dialog was offered a name in the documents folder matching the pattern.
+bool offeredInDocuments(const QString &path, const QString &namePattern);
+
+// Right-clicks the widget at `at` (its own coordinates) and returns the object names of the
+// entries of the menu that opens, an empty name for a separator; closes the menu again.
+QStringList contextMenuEntries(QWidget &widget, const QPoint &at);
+
+// Keeps the GUI thread away now and then, as a dragged window or a slow repaint does: busy
+// for 25-40 ms at a time, every 100-500 ms. Seeded, so a run repeats.
+class BusyWindow {
+public:
+    BusyWindow();
+
+private:
+    void scheduleNext();
+
+    QTimer timer;
+    std::mt19937 random{7};
+};
 
 // Counts debug lines by text while it lives.
 class DebugLineCounter {
