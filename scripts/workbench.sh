@@ -9,6 +9,9 @@
 #                                     check-package, then windows and windows-test when the
 #                                     cross-built Qt is in the cache (said in one line if not)
 #   scripts/workbench.sh test-quick   the plain test run only
+#   scripts/workbench.sh test-busy [N]  .ci/run N times (default 3) in fresh clones of the
+#                                     committed tree beside two busy loops at nice 19; each
+#                                     run's time and result in busy-runs.txt
 #   scripts/workbench.sh build        install what is missing and build
 #   scripts/workbench.sh bench        install what is missing, build, run the benchmarks and
 #                                     write docs/PERFORMANCE.md (figures only; they do not
@@ -212,6 +215,42 @@ run_fuzzer() {
         log "recorded in $record"
     fi
     rm -f "$output"
+}
+
+# test_beside_busy_loops RUNS: .ci/run RUNS times in a row, each in a fresh clone of the
+# committed tree, while two busy loops at the lowest priority (nice -n 19) keep both cores
+# busy, as an editor indexing or a second build would. Each run's time and result is printed
+# and kept in busy-runs.txt in the build root; the loops end with the last run.
+test_beside_busy_loops() {
+    local runs=$1 run clone status started seconds record=$build_root/busy-runs.txt failed=0
+    local loops=()
+    nice -n 19 sh -c 'while :; do :; done' &
+    loops+=($!)
+    nice -n 19 sh -c 'while :; do :; done' &
+    loops+=($!)
+    # shellcheck disable=SC2064  # the loops' ids are known now
+    trap "kill ${loops[*]} 2>/dev/null" EXIT
+    : >"$record"
+    for ((run = 1; run <= runs; run++)); do
+        clone=$(mktemp -d "${TMPDIR:-/tmp}/sensor-workbench-busy.XXXXXX")
+        git clone -q "$source_dir" "$clone"
+        log "busy run $run of $runs in $clone (log: $clone.log)"
+        started=$(date +%s)
+        status=0
+        (cd "$clone" && CI=true bash .ci/run) >"$clone.log" 2>&1 || status=$?
+        seconds=$(($(date +%s) - started))
+        printf 'run %d: %s in %d s, commit %s, load average %s\n' "$run" \
+            "$([ "$status" -eq 0 ] && echo passed || echo "FAILED (status $status)")" \
+            "$seconds" "$(git -C "$clone" rev-parse --short HEAD)" \
+            "$(cut -d' ' -f1-3 /proc/loadavg)" | tee -a "$record" >&2
+        if [ "$status" -eq 0 ]; then
+            rm -rf "$clone" "$clone.log"
+        else
+            failed=1
+            grep -E '(FAIL!|Failed|tests passed|openAndScan)' "$clone.log" | head -n 20 >&2 || true
+        fi
+    done
+    return "$failed"
 }
 
 start_program() {
@@ -592,6 +631,9 @@ package)
     install_missing "${qt5_build_packages[@]}" "${package_packages[@]}"
     build_package
     printf '%s\n' "$package_file"
+    ;;
+test-busy)
+    test_beside_busy_loops "${2:-3}"
     ;;
 check-package)
     install_missing "${qt5_build_packages[@]}" "${package_packages[@]}" "${check_packages[@]}"

@@ -40,7 +40,7 @@ void SoakTest::faultsNeverShowAWrongResult() {
         report.exchanges, report.faultedExchanges, report.cycles, report.readsPosted,
         report.readsSucceeded, report.writesPosted, report.writesSucceeded,
         report.cleanCycleGapsMs.size());
-    QVERIFY(report.completed);
+    QVERIFY2(report.completed, qPrintable(report.problems.join(QLatin1Char('\n'))));
     QVERIFY2(report.problems.isEmpty(), qPrintable(report.problems.join(QLatin1Char('\n'))));
     QCOMPARE(report.successForCorruptedReply, 0);
     QCOMPARE(report.valuesUnderWrongRegister, 0);

@@ -15,10 +15,12 @@
 #include <QTest>
 #include <QTextEdit>
 
+#include <chrono>
 #include <mutex>
 
 #include "sensor/sharedstate.h"
 #include "transport/mytimer.h"
+#include "transport/serial.h"
 
 namespace {
 
@@ -76,13 +78,48 @@ bool OpsSession::openPort(int baudRate) {
 }
 
 bool OpsSession::openAndScan(int baudRate) {
-    if (!openPort(baudRate))
+    if (!openPort(baudRate)) {
+        qWarning("openAndScan: no \"串口打开成功！\" within 1000 ms at %d baud; the log: %s",
+                 baudRate, qPrintable(logLines().join(QLatin1String(" | "))));
         return false;
+    }
     const int first = logLineCount();
+    const auto pressedAt = Exchange::Clock::now();
     click("scan_button");
-    const bool found = waitForLogLine(QStringLiteral("获取成功！"), first) >= 0;
+    const int kScanTimeoutMs = 5000;
+    const bool found = waitForLogLine(QStringLiteral("获取成功！"), first, kScanTimeoutMs) >= 0;
+    if (!found) {
+        // Whose time ran out: the sensor's answer, the window's read of it, or this wait.
+        qWarning(
+            "openAndScan: no \"获取成功！\" within %d ms of the press (reply wait %d ms); "
+            "the log since: %s; %s",
+            kScanTimeoutMs, int(serialPort->replyWaitMs.load()),
+            qPrintable(logLinesFrom(first).join(QLatin1String(" | "))),
+            qPrintable(exchangeTimeline(pressedAt)));
+    }
     sim.clearExchanges();
     return found;
+}
+
+QString OpsSession::exchangeTimeline(Exchange::Clock::time_point since) const {
+    const auto msAfter = [since](Exchange::Clock::time_point at) {
+        return QString::number(std::chrono::duration<double, std::milli>(at - since).count(), 'f',
+                               1);
+    };
+    QStringList parts;
+    for (const Exchange &exchange : sim.exchanges()) {
+        const auto sent = exchange.lastSentAt();
+        parts << QStringLiteral("the sensor read %1 at +%2 ms and %3")
+                     .arg(hexBytes(exchange.request), msAfter(exchange.receivedAt),
+                          sent ? QStringLiteral("wrote %1 at +%2 ms")
+                                     .arg(hexBytes(exchange.reply()), msAfter(*sent))
+                               : QStringLiteral("wrote nothing"));
+    }
+    if (parts.isEmpty())
+        parts << QStringLiteral("the sensor read no request");
+    parts << QStringLiteral("the window last read a byte at +%1 ms")
+                 .arg(msAfter(serialPort->lastByteTime()));
+    return parts.join(QLatin1String("; "));
 }
 
 qint64 OpsSession::destroyWindow() {

@@ -46,6 +46,9 @@ public:
     bool openPort(int baudRate = 115200);
     // Opens, scans and waits for "获取成功！"; the sensor's exchange log is then cleared.
     bool openAndScan(int baudRate = 115200);
+    // What went over the line since `since`, each moment in ms after it: when the sensor read
+    // each request and wrote its reply, and when the window last read a byte.
+    QString exchangeTimeline(Exchange::Clock::time_point since) const;
     // Deletes the window now (as closing it would) and reports how long that took.
     qint64 destroyWindow();
 

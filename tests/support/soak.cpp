@@ -184,8 +184,11 @@ long residentKb() {
 SoakReport runFaultSoak(const SoakOptions &options, const WindowMaker &makeWindow) {
     SoakReport report;
     OpsSession session(makeWindow);
-    if (!session.isValid() || !session.openAndScan(options.baudRate))
+    if (!session.isValid() || !session.openAndScan(options.baudRate)) {
+        addProblem(report, QStringLiteral("the scan before the soak found no sensor (its "
+                                          "timeline is in the warning above)"));
         return report;
+    }
     SimulatedSensor &sensor = session.sensor();
     SensorModel &model = sensor.model();
     for (const LiveValue &live : kLiveValues)
@@ -264,6 +267,9 @@ SoakReport runFaultSoak(const SoakOptions &options, const WindowMaker &makeWindo
             },
             kResultTimeoutMs);
         responsive = session.tickCount() > ticksBefore;
+        if (!responsive)
+            addProblem(report,
+                       QStringLiteral("no tick in the %1 ms after a press").arg(kResultTimeoutMs));
         session.waitTicks(2);
         QStringList results;
         for (const QString &line : session.logLinesFrom(first)) {
