@@ -307,13 +307,25 @@ void AcquisitionTest::lateRepliesAndUploadsShowNoOtherRegistersValue() {
     }
     // Where replies come in time, reads go on succeeding meanwhile.
     if (replyDelayMs == 0 && lateShare < 1.0)
-        QVERIFY(plottedRight > 0);
+        QVERIFY2(plottedRight > 0,
+                 qPrintable(QStringLiteral("none of %1 samples plotted -5.00 in %2 ticks; the "
+                                           "log's last lines: %3")
+                                .arg(temSeries->count())
+                                .arg(ticks)
+                                .arg(session->logLinesFrom(std::max(0, session->logLineCount() - 8))
+                                         .join(QLatin1String(" | ")))));
 }
 
 void AcquisitionTest::startTwiceRestartsTheWindow() {
     session->setText("line_time", QStringLiteral("0.1"));
     session->click("connect_button_2");
-    QTRY_VERIFY_WITH_TIMEOUT(temSeries->count() >= 3, 10000);
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        temSeries->count() >= 3,
+        qPrintable(QStringLiteral("%1 samples in 10000 ms; the log's last lines: %2")
+                       .arg(temSeries->count())
+                       .arg(session->logLinesFrom(std::max(0, session->logLineCount() - 8))
+                                .join(QLatin1String(" | ")))),
+        10000);
     const int first = session->logLineCount();
 
     session->click("connect_button_2");
