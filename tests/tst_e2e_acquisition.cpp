@@ -307,13 +307,17 @@ void AcquisitionTest::lateRepliesAndUploadsShowNoOtherRegistersValue() {
     }
     // Where replies come in time, reads go on succeeding meanwhile.
     if (replyDelayMs == 0 && lateShare < 1.0)
-        QVERIFY2(plottedRight > 0,
-                 qPrintable(QStringLiteral("none of %1 samples plotted -5.00 in %2 ticks; the "
-                                           "log's last lines: %3")
-                                .arg(temSeries->count())
-                                .arg(ticks)
-                                .arg(session->logLinesFrom(std::max(0, session->logLineCount() - 8))
-                                         .join(QLatin1String(" | ")))));
+        QVERIFY2(
+            plottedRight > 0,
+            qPrintable(QStringLiteral("none of %1 samples plotted -5.00 in %2 ticks; the "
+                                      "sensor %4, %5 exchanges; the log's last lines: %3")
+                           .arg(temSeries->count())
+                           .arg(ticks)
+                           .arg(session->logLinesFrom(std::max(0, session->logLineCount() - 8))
+                                    .join(QLatin1String(" | ")))
+                           .arg(sensor.isRunning() ? QStringLiteral("running")
+                                                   : QStringLiteral("stopped: ") + sensor.failure())
+                           .arg(sensor.exchanges().size())));
 }
 
 void AcquisitionTest::startTwiceRestartsTheWindow() {
