@@ -310,14 +310,13 @@ void AcquisitionTest::lateRepliesAndUploadsShowNoOtherRegistersValue() {
         QVERIFY2(
             plottedRight > 0,
             qPrintable(QStringLiteral("none of %1 samples plotted -5.00 in %2 ticks; the "
-                                      "sensor %4, %5 exchanges; the log's last lines: %3")
+                                      "sensor %3, %4 exchanges; the log's last lines: %5")
                            .arg(temSeries->count())
                            .arg(ticks)
-                           .arg(session->logLinesFrom(std::max(0, session->logLineCount() - 8))
-                                    .join(QLatin1String(" | ")))
                            .arg(sensor.isRunning() ? QStringLiteral("running")
                                                    : QStringLiteral("stopped: ") + sensor.failure())
-                           .arg(sensor.exchanges().size())));
+                           .arg(sensor.exchanges().size())
+                           .arg(session->lastLogLines(8))));
 }
 
 void AcquisitionTest::startTwiceRestartsTheWindow() {
@@ -327,8 +326,7 @@ void AcquisitionTest::startTwiceRestartsTheWindow() {
         temSeries->count() >= 3,
         qPrintable(QStringLiteral("%1 samples in 10000 ms; the log's last lines: %2")
                        .arg(temSeries->count())
-                       .arg(session->logLinesFrom(std::max(0, session->logLineCount() - 8))
-                                .join(QLatin1String(" | ")))),
+                       .arg(session->lastLogLines(8))),
         10000);
     const int first = session->logLineCount();
 

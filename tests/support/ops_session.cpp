@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QTextEdit>
 
+#include <algorithm>
 #include <chrono>
 #include <mutex>
 
@@ -140,6 +141,11 @@ QStringList OpsSession::logLines() const {
 
 QStringList OpsSession::logLinesFrom(int firstLine) const {
     return logLines().mid(firstLine);
+}
+
+QString OpsSession::lastLogLines(int count) const {
+    const QStringList all = logLines();
+    return all.mid(std::max(0, int(all.size()) - count)).join(QLatin1String(" | "));
 }
 
 bool OpsSession::waitUntil(const std::function<bool()> &done, int timeoutMs) const {

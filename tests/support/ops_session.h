@@ -55,6 +55,8 @@ public:
     QStringList logLines() const;
     int logLineCount() const { return logLines().size(); }
     QStringList logLinesFrom(int firstLine) const;
+    // The last `count` log lines on one line, for failure messages.
+    QString lastLogLines(int count) const;
     // Takes events until done() holds, or timeoutMs has passed; whether it holds. Each event is
     // taken as it comes, for waits through many requests: QTest::qWaitFor, which the other
     // waits here use, sleeps up to 10 ms between passes, and a reply that comes meanwhile is
