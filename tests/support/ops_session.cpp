@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QRegularExpression>
+#include <QSerialPort>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTextEdit>
@@ -36,6 +37,12 @@ OpsSession::OpsSession(const WindowFactory &makeWindow) {
     sim.model().setLiveValuesMoving(false);
     windowPtr.reset(makeWindow());
     QObject::connect(tickTimer, &MyTimer::handleTimeout, windowPtr.get(), [this] { ++ticks; });
+    QObject::connect(serialPort->port, &QSerialPort::errorOccurred, windowPtr.get(),
+                     [this](QSerialPort::SerialPortError error) {
+                         portErrors += error == QSerialPort::ReadError ||
+                                       error == QSerialPort::WriteError ||
+                                       error == QSerialPort::ResourceError;
+                     });
     // The first tick rebuilds the port selector from the system's ports.
     valid = QTest::qWaitFor([this] { return ticks.load() >= 1; }, 5000);
 }
@@ -146,6 +153,19 @@ QStringList OpsSession::logLinesFrom(int firstLine) const {
 QString OpsSession::lastLogLines(int count) const {
     const QStringList all = logLines();
     return all.mid(std::max(0, int(all.size()) - count)).join(QLatin1String(" | "));
+}
+
+QString OpsSession::lineState() const {
+    const bool released = logLines().contains(QStringLiteral("串口已断开，请关闭后重新打开"));
+    return QStringLiteral(
+               "the window's port %1%2, %3 read or write errors since the session began; "
+               "the sensor %4, %5 exchanges")
+        .arg(serialPort->port->isOpen() ? QStringLiteral("open") : QStringLiteral("closed"))
+        .arg(released ? QStringLiteral(" (released as hung up)") : QString())
+        .arg(portErrors)
+        .arg(sim.isRunning() ? QStringLiteral("running")
+                             : QStringLiteral("stopped: ") + sim.failure())
+        .arg(sim.exchanges().size());
 }
 
 bool OpsSession::waitUntil(const std::function<bool()> &done, int timeoutMs) const {

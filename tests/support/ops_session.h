@@ -11,6 +11,7 @@
 #include <random>
 
 #include "sim/simulatedsensor.h"
+#include "support/sessionbaudrate.h"
 
 class QTextEdit;
 
@@ -41,11 +42,11 @@ public:
     void click(const char *buttonName);
 
     // Selects the sensor's pty in com_port and the baud rate, and presses connect_button.
-    void pressConnect(int baudRate = 115200);
+    void pressConnect(int baudRate = kSessionBaudRate);
     // Opens the port and waits for "串口打开成功！".
-    bool openPort(int baudRate = 115200);
+    bool openPort(int baudRate = kSessionBaudRate);
     // Opens, scans and waits for "获取成功！"; the sensor's exchange log is then cleared.
-    bool openAndScan(int baudRate = 115200);
+    bool openAndScan(int baudRate = kSessionBaudRate);
     // What went over the line since `since`, each moment in ms after it: when the sensor read
     // each request and wrote its reply, and when the window last read a byte.
     QString exchangeTimeline(Exchange::Clock::time_point since) const;
@@ -57,6 +58,9 @@ public:
     QStringList logLinesFrom(int firstLine) const;
     // The last `count` log lines on one line, for failure messages.
     QString lastLogLines(int count) const;
+    // For a failure message: whether the window's port and the simulated sensor still serve
+    // the line, how many exchanges the sensor logged and how many read errors the port had.
+    QString lineState() const;
     // Takes events until done() holds, or timeoutMs has passed; whether it holds. Each event is
     // taken as it comes, for waits through many requests: QTest::qWaitFor, which the other
     // waits here use, sleeps up to 10 ms between passes, and a reply that comes meanwhile is
@@ -79,6 +83,7 @@ private:
     SimulatedSensor sim;
     std::unique_ptr<QWidget> windowPtr;
     std::atomic<int> ticks{0};
+    int portErrors = 0;
     bool valid = false;
 };
 

@@ -7,6 +7,8 @@
 #include <functional>
 #include <vector>
 
+#include "support/sessionbaudrate.h"
+
 class QWidget;
 
 // A long acquisition at the 0.1 s period against a simulated sensor that misbehaves in a share
@@ -15,7 +17,7 @@ class QWidget;
 // between. It counts what must never happen and measures the rest.
 struct SoakOptions {
     int seconds = 30;
-    int baudRate = 115200;
+    int baudRate = kSessionBaudRate;
     double faultShare = 0.2;
     std::uint32_t seed = 1;
 };
