@@ -158,10 +158,11 @@ QString OpsSession::lastLogLines(int count) const {
 QString OpsSession::lineState() const {
     const bool released = logLines().contains(QStringLiteral("串口已断开，请关闭后重新打开"));
     return QStringLiteral(
-               "the window's port %1%2, %3 read or write errors since the session began; "
-               "the sensor %4, %5 exchanges")
+               "the window's port %1%2 with %3 bytes not yet written, %4 read or write errors "
+               "since the session began; the sensor %5, %6 exchanges")
         .arg(serialPort->port->isOpen() ? QStringLiteral("open") : QStringLiteral("closed"))
         .arg(released ? QStringLiteral(" (released as hung up)") : QString())
+        .arg(serialPort->port->bytesToWrite())
         .arg(portErrors)
         .arg(sim.isRunning() ? QStringLiteral("running")
                              : QStringLiteral("stopped: ") + sim.failure())
