@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 
+#include "app/connection.h"
 #include "app/mainwindow.h"
 #include "sensor/sharedstate.h"
 #include "support/ops_session.h"
@@ -246,18 +247,22 @@ void AcquisitionTest::lateRepliesAndUploadsShowNoOtherRegistersValue_data() {
     QTest::addColumn<int>("ticks");
     // The reply window is 15 ms at 115200 baud; a USB adapter's default latency is 16 ms.
     // (Under a sanitizer the session talks at 9600, with 70 ms: the rows below 70 ms come in
-    // time there.)
+    // time there.) Uploads come as often against the window as every 37 ms against 15 ms: at
+    // 9600 every 37 ms would put one in every window, and no read could succeed.
+    const int uploadMs = 37 * replyWaitForBaudRate(kSessionBaudRate) / replyWaitForBaudRate(115200);
     QTest::newRow("replies 16 ms late") << 16 << 0.0 << 0 << false << 30;
     QTest::newRow("replies 40 ms late") << 40 << 0.0 << 0 << false << 30;
     QTest::newRow("replies 80 ms late") << 80 << 0.0 << 0 << false << 30;
-    QTest::newRow("uploads every 37 ms") << 0 << 0.0 << 37 << false << 30;
-    QTest::newRow("replies 20 ms late, uploads every 37 ms") << 20 << 0.0 << 37 << false << 30;
+    QTest::addRow("uploads every %d ms", uploadMs) << 0 << 0.0 << uploadMs << false << 30;
+    QTest::addRow("replies 20 ms late, uploads every %d ms", uploadMs)
+        << 20 << 0.0 << uploadMs << false << 30;
     // Bytes that came while the window was busy still wait in the OS when the next request
     // is handed over.
     QTest::newRow("half the replies 60-100 ms late, window busy") << 0 << 0.5 << 0 << true << 80;
     QTest::newRow("replies 60-100 ms late, window busy") << 0 << 1.0 << 0 << true << 80;
     QTest::newRow("replies 100 ms late, window busy") << 100 << 0.0 << 0 << true << 80;
-    QTest::newRow("uploads every 37 ms, window busy") << 0 << 0.0 << 37 << true << 60;
+    QTest::addRow("uploads every %d ms, window busy", uploadMs)
+        << 0 << 0.0 << uploadMs << true << 60;
 }
 
 void AcquisitionTest::lateRepliesAndUploadsShowNoOtherRegistersValue() {
