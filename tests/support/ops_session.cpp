@@ -37,12 +37,21 @@ OpsSession::OpsSession(const WindowFactory &makeWindow) {
     sim.model().setLiveValuesMoving(false);
     windowPtr.reset(makeWindow());
     QObject::connect(tickTimer, &MyTimer::handleTimeout, windowPtr.get(), [this] { ++ticks; });
+    sinceStart.start();
     QObject::connect(serialPort->port, &QSerialPort::errorOccurred, windowPtr.get(),
                      [this](QSerialPort::SerialPortError error) {
-                         portErrors += error == QSerialPort::ReadError ||
-                                       error == QSerialPort::WriteError ||
-                                       error == QSerialPort::ResourceError;
+                         if (error != QSerialPort::ReadError && error != QSerialPort::WriteError &&
+                             error != QSerialPort::ResourceError)
+                             return;
+                         ++portErrors;
+                         lastPortErrors
+                             << QStringLiteral("%1@%2").arg(int(error)).arg(sinceStart.elapsed());
+                         while (lastPortErrors.size() > 12)
+                             lastPortErrors.removeFirst();
                      });
+    QObject::connect(serialPort, &Serial::portReleased, windowPtr.get(), [this] {
+        lastPortErrors << QStringLiteral("released@%1").arg(sinceStart.elapsed());
+    });
     // The first tick rebuilds the port selector from the system's ports.
     valid = QTest::qWaitFor([this] { return ticks.load() >= 1; }, 5000);
 }
@@ -158,12 +167,15 @@ QString OpsSession::lastLogLines(int count) const {
 QString OpsSession::lineState() const {
     const bool released = logLines().contains(QStringLiteral("串口已断开，请关闭后重新打开"));
     return QStringLiteral(
-               "the window's port %1%2 with %3 bytes not yet written, %4 read or write errors "
-               "since the session began; the sensor %5, %6 exchanges")
+               "the window's port %1%2 with %3 bytes not yet written, %4 read, write or "
+               "resource errors since the session began (the last as code@ms: %5); now %6 ms; "
+               "the sensor %7, %8 exchanges")
         .arg(serialPort->port->isOpen() ? QStringLiteral("open") : QStringLiteral("closed"))
         .arg(released ? QStringLiteral(" (released as hung up)") : QString())
         .arg(serialPort->port->bytesToWrite())
         .arg(portErrors)
+        .arg(lastPortErrors.join(QLatin1Char(' ')))
+        .arg(sinceStart.elapsed())
         .arg(sim.isRunning() ? QStringLiteral("running")
                              : QStringLiteral("stopped: ") + sim.failure())
         .arg(sim.exchanges().size());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 #include <QTimer>
@@ -83,7 +84,11 @@ private:
     SimulatedSensor sim;
     std::unique_ptr<QWidget> windowPtr;
     std::atomic<int> ticks{0};
+    // Read, write and resource errors the window's port reported: how many, and the last few
+    // as code@ms since the session began.
     int portErrors = 0;
+    QStringList lastPortErrors;
+    QElapsedTimer sinceStart;
     bool valid = false;
 };
 
