@@ -10,6 +10,7 @@
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMetaEnum>
 #include <QRegularExpression>
 #include <QSerialPort>
 #include <QStandardPaths>
@@ -38,17 +39,20 @@ OpsSession::OpsSession(const WindowFactory &makeWindow) {
     windowPtr.reset(makeWindow());
     QObject::connect(tickTimer, &MyTimer::handleTimeout, windowPtr.get(), [this] { ++ticks; });
     sinceStart.start();
-    QObject::connect(serialPort->port, &QSerialPort::errorOccurred, windowPtr.get(),
-                     [this](QSerialPort::SerialPortError error) {
-                         if (error != QSerialPort::ReadError && error != QSerialPort::WriteError &&
-                             error != QSerialPort::ResourceError)
-                             return;
-                         ++portErrors;
-                         lastPortErrors
-                             << QStringLiteral("%1@%2").arg(int(error)).arg(sinceStart.elapsed());
-                         while (lastPortErrors.size() > 12)
-                             lastPortErrors.removeFirst();
-                     });
+    QObject::connect(
+        serialPort->port, &QSerialPort::errorOccurred, windowPtr.get(),
+        [this](QSerialPort::SerialPortError error) {
+            if (error != QSerialPort::ReadError && error != QSerialPort::WriteError &&
+                error != QSerialPort::ResourceError)
+                return;
+            ++portErrors;
+            const char *name =
+                QMetaEnum::fromType<QSerialPort::SerialPortError>().valueToKey(error);
+            lastPortErrors
+                << QStringLiteral("%1@%2").arg(QLatin1String(name)).arg(sinceStart.elapsed());
+            while (lastPortErrors.size() > 12)
+                lastPortErrors.removeFirst();
+        });
     QObject::connect(serialPort, &Serial::portReleased, windowPtr.get(), [this] {
         lastPortErrors << QStringLiteral("released@%1").arg(sinceStart.elapsed());
     });
@@ -168,7 +172,7 @@ QString OpsSession::lineState() const {
     const bool released = logLines().contains(QStringLiteral("串口已断开，请关闭后重新打开"));
     return QStringLiteral(
                "the window's port %1%2 with %3 bytes not yet written, %4 read, write or "
-               "resource errors since the session began (the last as code@ms: %5); now %6 ms; "
+               "resource errors since the session began (the last as error@ms: %5); now %6 ms; "
                "the sensor %7, %8 exchanges")
         .arg(serialPort->port->isOpen() ? QStringLiteral("open") : QStringLiteral("closed"))
         .arg(released ? QStringLiteral(" (released as hung up)") : QString())

@@ -85,7 +85,7 @@ private:
     std::unique_ptr<QWidget> windowPtr;
     std::atomic<int> ticks{0};
     // Read, write and resource errors the window's port reported: how many, and the last few
-    // as code@ms since the session began.
+    // as error@ms since the session began.
     int portErrors = 0;
     QStringList lastPortErrors;
     QElapsedTimer sinceStart;
