@@ -60,7 +60,7 @@ public:
     // The last `count` log lines on one line, for failure messages.
     QString lastLogLines(int count) const;
     // For a failure message: whether the window's port and the simulated sensor still serve
-    // the line, how many exchanges the sensor logged and how many read errors the port had.
+    // the line, the port's errors and release, and how many exchanges the sensor logged.
     QString lineState() const;
     // Takes events until done() holds, or timeoutMs has passed; whether it holds. Each event is
     // taken as it comes, for waits through many requests: QTest::qWaitFor, which the other
