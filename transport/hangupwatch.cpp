@@ -41,10 +41,20 @@ void HangUpWatch::stop() {
     duplicate = -1;
 }
 
+bool HangUpWatch::lineHungUp() const {
+#ifdef Q_OS_UNIX
+    if (duplicate < 0)
+        return false;
+    pollfd line{duplicate, POLLIN, 0};
+    return ::poll(&line, 1, 0) > 0 && (line.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+#else
+    return false;
+#endif
+}
+
 void HangUpWatch::check() {
 #ifdef Q_OS_UNIX
-    pollfd line{duplicate, POLLIN, 0};
-    if (::poll(&line, 1, 0) <= 0 || (line.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0)
+    if (!lineHungUp())
         return;
     // The hung-up line stays readable: without this the notifier would fire on every pass.
     notifier->setEnabled(false);

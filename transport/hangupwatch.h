@@ -20,6 +20,11 @@ public:
     void watch(qintptr handle);
     void stop();
 
+    // Whether a line is watched, and whether it shows a hang-up now. Nothing is watched where
+    // there is no poll() or no descriptor: there the caller must decide without the watch.
+    bool isWatching() const { return duplicate >= 0; }
+    bool lineHungUp() const;
+
 signals:
     // Once per watch, on the owner's thread.
     void hungUp();

@@ -289,11 +289,17 @@ void Serial::readData() {
 
 void Serial::onPortError(int errorCode) {
     if (errorCode == QSerialPort::ResourceError) {
-        releasePort();
+        // Qt names a read notification that finds nothing after whatever errno was left,
+        // EAGAIN among them, when a send just took the bytes. Where the line can be watched, a
+        // resource error without a hang-up counts as a read error.
+        if (!hangUpWatch->isWatching() || hangUpWatch->lineHungUp()) {
+            releasePort();
+            return;
+        }
+        resumeReadingLater();
+    } else if (errorCode != QSerialPort::ReadError && errorCode != QSerialPort::WriteError) {
         return;
     }
-    if (errorCode != QSerialPort::ReadError && errorCode != QSerialPort::WriteError)
-        return;
     const Clock::time_point now = Clock::now();
     if (errorStreak == 0 || now - errorStreakStart > kErrorStreakWindow) {
         errorStreak = 0;
@@ -301,6 +307,18 @@ void Serial::onPortError(int errorCode) {
     }
     if (++errorStreak >= kErrorsBeforeHangUp)
         releasePort();
+}
+
+void Serial::resumeReadingLater() {
+    // Qt stops its read notifications on a resource error until the next read call; bytes
+    // that come meanwhile would wait for the next send.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (port->isOpen())
+                readData();
+        },
+        Qt::QueuedConnection);
 }
 
 void Serial::releasePort() {

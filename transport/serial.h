@@ -106,6 +106,7 @@ private:
     void takeWaitingBytes();
     void openReplyWindow();
     void onPortError(int errorCode);
+    void resumeReadingLater();
     void releasePort();
 
     const std::thread::id ownerThread;
@@ -130,7 +131,8 @@ private:
     bool releaseQueued = false;
     bool listedWhileOpen = false;
     unsigned openGeneration = 0;
-    // Read or write errors since the last byte that arrived, and when the first of them came.
+    // Read, write or unconfirmed resource errors since the last byte that arrived, and when
+    // the first of them came.
     int errorStreak = 0;
     Clock::time_point errorStreakStart{};
 };
