@@ -184,10 +184,15 @@ private:
 
     // Waits for the line; when it does not come, says what the log shows instead.
     bool sawLine(const QString &line, int first, int timeoutMs = 5000) {
+        const auto waitBegan = Exchange::Clock::now();
         if (session->waitUntil([&] { return session->logLines().indexOf(line, first) >= 0; },
                                timeoutMs))
             return true;
-        qWarning().noquote() << "no" << line << "in:\n" + profileLines(first).join('\n');
+        qWarning().noquote() << "no" << line << "within" << timeoutMs
+                             << "ms in:\n" + profileLines(first).join('\n')
+                             << "\nthe log's last lines:" << session->lastLogLines(12)
+                             << "\n" + session->lineState()
+                             << "\nsince the wait began:" << session->exchangeTimeline(waitBegan);
         return false;
     }
 
