@@ -170,7 +170,7 @@ void AcquisitionTest::cadenceSamplesAndTimeAxis() {
     session->click("connect_button_2");
 
     // Seven samples at one every 1.1 s.
-    QTRY_VERIFY_WITH_TIMEOUT(temSeries->count() >= 7, 20000);
+    QVERIFY(session->waitForSamples(7, 20000));
     sensor.setFrameLogger(nullptr);
 
     // One cycle every 11 ticks; a request that reaches the sensor only after the next tick
@@ -232,7 +232,7 @@ void AcquisitionTest::failedReadsShowZero() {
 
     session->click("connect_button_2");
 
-    QTRY_VERIFY_WITH_TIMEOUT(temSeries->count() >= 2, 10000);
+    QVERIFY(session->waitForSamples(2));
     QCOMPARE(temSeries->at(0), QPointF(0, -5));
     QCOMPARE(humSeries->at(0), QPointF(0, 0));
     QCOMPARE(humSeries->at(1), QPointF(double(0.1f), 45.5));
@@ -325,12 +325,7 @@ void AcquisitionTest::lateRepliesAndUploadsShowNoOtherRegistersValue() {
 void AcquisitionTest::startTwiceRestartsTheWindow() {
     session->setText("line_time", QStringLiteral("0.1"));
     session->click("connect_button_2");
-    QTRY_VERIFY2_WITH_TIMEOUT(
-        temSeries->count() >= 3,
-        qPrintable(QStringLiteral("%1 samples in 10000 ms; %2; the log's last lines: %3")
-                       .arg(temSeries->count())
-                       .arg(session->lineState(), session->lastLogLines(8))),
-        10000);
+    QVERIFY(session->waitForSamples(3));
     const int first = session->logLineCount();
 
     session->click("connect_button_2");
@@ -340,7 +335,7 @@ void AcquisitionTest::startTwiceRestartsTheWindow() {
     QCOMPARE(sampleWindow->nextTimeS, 0.0);
     const int kept = temSeries->count();
     QVERIFY(kept >= 3);
-    QTRY_VERIFY_WITH_TIMEOUT(temSeries->count() > kept, 10000);
+    QVERIFY(session->waitForSamples(kept + 1));
     // The earlier points stay; the new ones start again at the left.
     QCOMPARE(temSeries->at(kept).x(), 0.0);
     QVERIFY(temSeries->at(kept - 1).x() > 0.0);
@@ -371,14 +366,16 @@ void AcquisitionTest::stopDuringAcquisition() {
     SimulatedSensor &sensor = session->sensor();
     session->setText("line_time", QStringLiteral("0.1"));
     session->click("connect_button_2");
-    QTRY_VERIFY_WITH_TIMEOUT(temSeries->count() >= 2, 10000);
+    QVERIFY(session->waitForSamples(2));
     const std::uint32_t capacity = windowCapacity;
     const auto cycleReached = [&sensor](int reg) {
         const std::vector<Exchange> exchanges = sensor.exchanges();
         return !exchanges.empty() && registerOf(exchanges.back()) == reg;
     };
-    QVERIFY(QTest::qWaitFor([&] { return cycleReached(SensorModel::kRegSmokePpm); }, 5000));
-    QVERIFY(QTest::qWaitFor([&] { return cycleReached(SensorModel::kRegTemperature); }, 5000));
+    QVERIFY(session->waitOrReport([&] { return cycleReached(SensorModel::kRegSmokePpm); }, 5000,
+                                  [] { return QStringLiteral("a cycle's smoke read"); }));
+    QVERIFY(session->waitOrReport([&] { return cycleReached(SensorModel::kRegTemperature); }, 5000,
+                                  [] { return QStringLiteral("that cycle's temperature read"); }));
     const int first = session->logLineCount();
 
     session->click("scan_button_2");
@@ -428,7 +425,7 @@ void AcquisitionTest::startWithPortClosed() {
 void AcquisitionTest::closingThePortStopsAcquisition() {
     session->setText("line_time", QStringLiteral("0.1"));
     session->click("connect_button_2");
-    QTRY_VERIFY_WITH_TIMEOUT(temSeries->count() >= 2, 10000);
+    QVERIFY(session->waitForSamples(2));
     const int first = session->logLineCount();
 
     session->click("connect_button");
@@ -456,7 +453,8 @@ void AcquisitionTest::closingTheWindowDuringASlowCycle() {
 
     // Inside a cycle: the temperature read has gone out, three more reads are to come, each
     // with a 250 ms wait.
-    QTRY_VERIFY_WITH_TIMEOUT(slow.sensor().exchanges().size() >= 2, 10000);
+    QVERIFY(slow.waitOrReport([&slow] { return slow.sensor().exchanges().size() >= 2; }, 10000,
+                              [] { return QStringLiteral("a cycle's first two reads"); }));
     QCOMPARE(registerOf(slow.sensor().exchanges()[1]), int(SensorModel::kRegTemperature));
     QCOMPARE(sharedState.workerPhase.load(), WorkerPhase::Running);
 

@@ -90,6 +90,14 @@ void KeepingTest::recordsThePresentedSamples() {
     for (auto [series, points] : {std::pair{temSeries, &temperatures}, {humSeries, &humidities}})
         connect(series, &Series::pointAdded, this,
                 [series = series, points = points](int i) { *points << series->at(i); });
+    const auto presentedAtLeast = [&](int count) {
+        return session->waitOrReport([&] { return temperatures.size() >= count; }, 10000,
+                                     [&] {
+                                         return QStringLiteral("%1 samples presented (%2 came)")
+                                             .arg(count)
+                                             .arg(temperatures.size());
+                                     });
+    };
     QAction *record = action("action_record_samples");
     const int first = session->logLineCount();
 
@@ -98,15 +106,15 @@ void KeepingTest::recordsThePresentedSamples() {
     for (const Fault fault : {Fault::None, Fault::None, Fault::NoReply})
         session->sensor().queueFault(FaultSpec::of(fault));
     session->click("connect_button_2");
-    QTRY_VERIFY_WITH_TIMEOUT(temperatures.size() >= 4, 10000);
+    QVERIFY(presentedAtLeast(4));
     // Recording goes on across a stop and a start, in the same file.
     session->click("scan_button_2");
     session->click("connect_button_2");
-    QTRY_VERIFY_WITH_TIMEOUT(temperatures.size() >= 7, 10000);
+    QVERIFY(presentedAtLeast(7));
     record->trigger();
     const int presented = temperatures.size();
     // Samples presented after that are not written.
-    QTRY_VERIFY_WITH_TIMEOUT(temperatures.size() >= presented + 2, 10000);
+    QVERIFY(presentedAtLeast(presented + 2));
     temSeries->disconnect(this);
     humSeries->disconnect(this);
 
@@ -180,7 +188,7 @@ void KeepingTest::failingFileStopsRecordingOnly() {
 
     // Acquisition goes on; the failure is told once.
     const int samples = temSeries->count();
-    QTRY_VERIFY_WITH_TIMEOUT(temSeries->count() >= samples + 2, 10000);
+    QVERIFY(session->waitForSamples(samples + 2));
     QStringList expected{
         QStringLiteral("记录数据失败，已停止记录：%1（%2）").arg(path, qt_error_string(reason))};
     if (removeFolderWhileRecording)

@@ -16,6 +16,7 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QTextEdit>
+#include <QtCharts/QLineSeries>
 
 #include <algorithm>
 #include <chrono>
@@ -105,30 +106,28 @@ bool OpsSession::openAndScan(int baudRate) {
         return false;
     }
     const int first = logLineCount();
-    const auto pressedAt = Exchange::Clock::now();
     click("scan_button");
-    const int kScanTimeoutMs = 5000;
-    const bool found = waitForLogLine(QStringLiteral("获取成功！"), first, kScanTimeoutMs) >= 0;
-    if (!found) {
-        // Whose time ran out: the sensor's answer, the window's read of it, or this wait.
-        qWarning(
-            "openAndScan: no \"获取成功！\" within %d ms of the press (reply wait %d ms); "
-            "the log since: %s; %s",
-            kScanTimeoutMs, int(serialPort->replyWaitMs.load()),
-            qPrintable(logLinesFrom(first).join(QLatin1String(" | "))),
-            qPrintable(exchangeTimeline(pressedAt)));
-    }
+    const bool found = waitForLogLine(QStringLiteral("获取成功！"), first) >= 0;
     sim.clearExchanges();
     return found;
 }
 
-QString OpsSession::exchangeTimeline(Exchange::Clock::time_point since) const {
+QString OpsSession::exchangeTimeline(Exchange::Clock::time_point since, int maxExchanges) const {
     const auto msAfter = [since](Exchange::Clock::time_point at) {
         return QString::number(std::chrono::duration<double, std::milli>(at - since).count(), 'f',
                                1);
     };
     QStringList parts;
-    for (const Exchange &exchange : sim.exchanges()) {
+    std::vector<Exchange> exchanges = sim.exchanges();
+    exchanges.erase(
+        std::remove_if(exchanges.begin(), exchanges.end(),
+                       [since](const Exchange &exchange) { return exchange.receivedAt < since; }),
+        exchanges.end());
+    if (int(exchanges.size()) > maxExchanges) {
+        parts << QStringLiteral("%1 earlier exchanges").arg(exchanges.size() - maxExchanges);
+        exchanges.erase(exchanges.begin(), exchanges.end() - maxExchanges);
+    }
+    for (const Exchange &exchange : exchanges) {
         const auto sent = exchange.lastSentAt();
         parts << QStringLiteral("the sensor read %1 at +%2 ms and %3")
                      .arg(hexBytes(exchange.request), msAfter(exchange.receivedAt),
@@ -137,7 +136,7 @@ QString OpsSession::exchangeTimeline(Exchange::Clock::time_point since) const {
                                : QStringLiteral("wrote nothing"));
     }
     if (parts.isEmpty())
-        parts << QStringLiteral("the sensor read no request");
+        parts << QStringLiteral("the sensor read no request since");
     parts << QStringLiteral("the window last read a byte at +%1 ms")
                  .arg(msAfter(serialPort->lastByteTime()));
     return parts.join(QLatin1String("; "));
@@ -201,25 +200,54 @@ bool OpsSession::waitUntil(const std::function<bool()> &done, int timeoutMs) con
     return true;
 }
 
+bool OpsSession::waitOrReport(const std::function<bool()> &done, int timeoutMs,
+                              const std::function<QString()> &waitedFor) const {
+    const auto waitBegan = Exchange::Clock::now();
+    if (QTest::qWaitFor(done, timeoutMs))
+        return true;
+    qWarning().noquote() << QStringLiteral(
+                                "waited %1 ms for %2 (reply wait %3 ms); the log's last lines: "
+                                "%4; %5; since the wait began: %6")
+                                .arg(timeoutMs)
+                                .arg(waitedFor(), QString::number(serialPort->replyWaitMs.load()),
+                                     lastLogLines(12), lineState(), exchangeTimeline(waitBegan));
+    return false;
+}
+
 int OpsSession::waitForLogLine(const QString &line, int firstLine, int timeoutMs) const {
     int found = -1;
-    (void)QTest::qWaitFor(
+    (void)waitOrReport(
         [&] {
             found = logLines().indexOf(line, firstLine);
             return found >= 0;
         },
-        timeoutMs);
+        timeoutMs,
+        [&] { return QStringLiteral("\"%1\" at or after log line %2").arg(line).arg(firstLine); });
     return found;
 }
 
 bool OpsSession::waitForIdleWorker(int timeoutMs) const {
-    return QTest::qWaitFor(
+    return waitOrReport(
         [] {
             const std::uint32_t pending = sharedState.commandCode.load();
             return sharedState.workerPhase.load() == WorkerPhase::Finished &&
                    (pending == Idle || pending == 0);
         },
-        timeoutMs);
+        timeoutMs,
+        [] {
+            return QStringLiteral("the worker idle with nothing pending (phase %1, command %2)")
+                .arg(int(sharedState.workerPhase.load()))
+                .arg(sharedState.commandCode.load());
+        });
+}
+
+bool OpsSession::waitForSamples(int count, int timeoutMs) const {
+    return waitOrReport([count] { return temSeries->count() >= count; }, timeoutMs,
+                        [count] {
+                            return QStringLiteral("%1 samples on the chart (%2 came)")
+                                .arg(count)
+                                .arg(temSeries->count());
+                        });
 }
 
 void OpsSession::waitTicks(int count) const {

@@ -49,8 +49,9 @@ public:
     // Opens, scans and waits for "获取成功！"; the sensor's exchange log is then cleared.
     bool openAndScan(int baudRate = kSessionBaudRate);
     // What went over the line since `since`, each moment in ms after it: when the sensor read
-    // each request and wrote its reply, and when the window last read a byte.
-    QString exchangeTimeline(Exchange::Clock::time_point since) const;
+    // each request and wrote its reply (the last `maxExchanges` of them), and when the window
+    // last read a byte.
+    QString exchangeTimeline(Exchange::Clock::time_point since, int maxExchanges = 12) const;
     // Deletes the window now (as closing it would) and reports how long that took.
     qint64 destroyWindow();
 
@@ -67,11 +68,19 @@ public:
     // waits here use, sleeps up to 10 ms between passes, and a reply that comes meanwhile is
     // not gathered within a short reply wait.
     bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000) const;
+    // Waits with QTest::qWaitFor until done() holds. When timeoutMs passes first, warns what
+    // it waited for (waitedFor(), asked then), how long, and what came instead: the log's last
+    // lines, the line state and the sensor's exchanges since the wait began. On a loaded
+    // machine that tells a late sensor from a late read from a wait too short.
+    bool waitOrReport(const std::function<bool()> &done, int timeoutMs,
+                      const std::function<QString()> &waitedFor) const;
     // Waits until `line` appears at or after firstLine; its index, or -1 after timeoutMs.
     int waitForLogLine(const QString &line, int firstLine, int timeoutMs = 5000) const;
     // Waits for the worker to be idle between runs, with no post pending: a good moment to
     // post, since the next run starts only at the next tick.
     bool waitForIdleWorker(int timeoutMs = 5000) const;
+    // Waits until the chart holds at least `count` temperature samples.
+    bool waitForSamples(int count, int timeoutMs = 10000) const;
     // Ticks delivered since the window was built; counted after main_loop and update_port
     // have run for the tick. Readable from any thread.
     int tickCount() const { return ticks.load(); }
