@@ -190,9 +190,7 @@ private:
             return true;
         qWarning().noquote() << "no" << line << "within" << timeoutMs
                              << "ms in:\n" + profileLines(first).join('\n')
-                             << "\nthe log's last lines:" << session->lastLogLines(12)
-                             << "\n" + session->lineState()
-                             << "\nsince the wait began:" << session->exchangeTimeline(waitBegan);
+                             << "\n" + session->whatCame(waitBegan);
         return false;
     }
 

@@ -205,13 +205,16 @@ bool OpsSession::waitOrReport(const std::function<bool()> &done, int timeoutMs,
     const auto waitBegan = Exchange::Clock::now();
     if (QTest::qWaitFor(done, timeoutMs))
         return true;
-    qWarning().noquote() << QStringLiteral(
-                                "waited %1 ms for %2 (reply wait %3 ms); the log's last lines: "
-                                "%4; %5; since the wait began: %6")
+    qWarning().noquote() << QStringLiteral("waited %1 ms for %2 (reply wait %3 ms); %4")
                                 .arg(timeoutMs)
                                 .arg(waitedFor(), QString::number(serialPort->replyWaitMs.load()),
-                                     lastLogLines(12), lineState(), exchangeTimeline(waitBegan));
+                                     whatCame(waitBegan));
     return false;
+}
+
+QString OpsSession::whatCame(Exchange::Clock::time_point waitBegan) const {
+    return QStringLiteral("the log's last lines: %1; %2; since the wait began: %3")
+        .arg(lastLogLines(12), lineState(), exchangeTimeline(waitBegan));
 }
 
 int OpsSession::waitForLogLine(const QString &line, int firstLine, int timeoutMs) const {

@@ -68,6 +68,9 @@ public:
     // waits here use, sleeps up to 10 ms between passes, and a reply that comes meanwhile is
     // not gathered within a short reply wait.
     bool waitUntil(const std::function<bool()> &done, int timeoutMs = 5000) const;
+    // For a wait's failure message: the log's last lines, the line state, and the sensor's
+    // exchanges since `waitBegan`.
+    QString whatCame(Exchange::Clock::time_point waitBegan) const;
     // Waits with QTest::qWaitFor until done() holds. When timeoutMs passes first, warns what
     // it waited for (waitedFor(), asked then), how long, and what came instead: the log's last
     // lines, the line state and the sensor's exchanges since the wait began. On a loaded
